@@ -1,0 +1,137 @@
+// A list that any thread may ask to change and that only one thread (the render thread) reads.
+// Requests queue on a lock-free stack; update() applies them in the order they were made. Nodes
+// are reused through a free stack and never freed while the list lives, so the reading thread
+// neither allocates nor frees.
+#pragma once
+
+#include "CAAtomicStack.h"
+#include "CAAutoDisposer.h"
+
+#include <cstdlib>
+#include <new>
+
+template <class T> class TThreadSafeList {
+public:
+    enum EEventType { kAdd = 0, kRemove = 1 };
+
+    struct Node {
+        Node* next;
+        EEventType eventType;
+        T object;
+    };
+
+    class iterator {
+    public:
+        explicit iterator(Node* node) : mNode(node) {}
+        const T& operator*() const { return mNode->object; }
+        iterator& operator++() {
+            mNode = mNode->next;
+            return *this;
+        }
+        bool operator==(const iterator& other) const { return mNode == other.mNode; }
+        bool operator!=(const iterator& other) const { return mNode != other.mNode; }
+
+    private:
+        Node* mNode;
+    };
+
+    TThreadSafeList() = default;
+    TThreadSafeList(const TThreadSafeList&) = delete;
+    TThreadSafeList& operator=(const TThreadSafeList&) = delete;
+    ~TThreadSafeList() {
+        FreeAll(mActiveList);
+        FreeAll(mPendingList);
+        FreeAll(mFreeList);
+    }
+
+    // [any thread] Queue an addition or a removal; takes effect at the next update().
+    void deferred_add(const T& object) { Queue(kAdd, object); }
+    void deferred_remove(const T& object) { Queue(kRemove, object); }
+
+    // [render thread] Apply the queued requests in the order they were made.
+    void update() {
+        Node* chain = mPendingList.pop_all();
+        if (chain == nullptr) {
+            return;
+        }
+        TAtomicStack<Node> inOrder;
+        while (chain != nullptr) {
+            Node* next = chain->next;
+            inOrder.push_NA(chain);
+            chain = next;
+        }
+        while (Node* request = inOrder.pop_NA()) {
+            if (request->eventType == kAdd) {
+                ApplyAdd(request);
+            } else {
+                ApplyRemove(request);
+            }
+        }
+    }
+
+    // [render thread] Iteration over the active list.
+    iterator begin() const { return iterator(mActiveList.head()); }
+    iterator end() const { return iterator(nullptr); }
+
+    // [any thread] A node from the free stack, or a new one.
+    Node* AllocNode() {
+        Node* node = mFreeList.pop_atomic();
+        if (node == nullptr) {
+            node = static_cast<Node*>(CA_malloc(sizeof(Node)));
+        }
+        return node;
+    }
+    void FreeNode(Node* node) { mFreeList.push_atomic(node); }
+
+private:
+    void Queue(EEventType type, const T& object) {
+        Node* node = AllocNode();
+        node->eventType = type;
+        new (&node->object) T(object);
+        mPendingList.push_atomic(node);
+    }
+
+    void ApplyAdd(Node* request) {
+        Node* last = nullptr;
+        for (Node* node = mActiveList.head(); node != nullptr; node = node->next) {
+            if (node->object == request->object) {
+                FreeNode(request);
+                return;
+            }
+            last = node;
+        }
+        request->next = nullptr;
+        if (last == nullptr) {
+            mActiveList.push_NA(request);
+        } else {
+            last->next = request;
+        }
+    }
+
+    void ApplyRemove(Node* request) {
+        Node* previous = nullptr;
+        for (Node* node = mActiveList.head(); node != nullptr; node = node->next) {
+            if (node->object == request->object) {
+                if (previous == nullptr) {
+                    mActiveList.pop_NA();
+                } else {
+                    previous->next = node->next;
+                }
+                FreeNode(node);
+                break;
+            }
+            previous = node;
+        }
+        FreeNode(request);
+    }
+
+    static void FreeAll(TAtomicStack<Node>& stack) {
+        while (Node* node = stack.pop_NA()) {
+            std::free(node);
+        }
+    }
+
+    TAtomicStack<Node> mActiveList; // touched by the render thread only
+    TAtomicStack<Node> mPendingList;
+    TAtomicStack<Node> mFreeList;
+};

@@ -1,0 +1,12 @@
+// The processor's vector unit, as the unit reports it: 101 with SSE3, 100 with SSE2, 0 without
+// or when "CA_NoVector" is set in the environment.
+#pragma once
+
+#include "Platform/AudioTypes.h"
+
+enum { kVecUninitialized = -1, kVecNone = 0, kVecSSE2 = 100, kVecSSE3 = 101 };
+
+class CAVectorUnit {
+public:
+    static SInt32 GetVectorUnitType();
+};
