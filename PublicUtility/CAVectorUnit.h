@@ -4,7 +4,12 @@
 
 #include "Platform/AudioTypes.h"
 
+#include <atomic>
+
 enum { kVecUninitialized = -1, kVecNone = 0, kVecSSE2 = 100, kVecSSE3 = 101 };
+
+// The process-wide answer, kVecUninitialized until the processor has been examined.
+extern std::atomic<SInt32> gCAVectorUnitType;
 
 class CAVectorUnit {
 public:
