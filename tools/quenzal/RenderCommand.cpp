@@ -1,0 +1,116 @@
+#include "RenderCommand.h"
+
+#include "AudioFile.h"
+#include "HostedUnit.h"
+#include "Progress.h"
+#include "VoicingSettings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace quenzal {
+namespace {
+
+// Moves samples between the file's interleaved blocks and the unit's channel buffers. The block
+// buffers are made once, so the memory used does not depend on the file's length.
+class BlockStream {
+public:
+    BlockStream(UInt32 channels, UInt32 block)
+        : mChannels(channels), mInterleavedIn(size_t(channels) * block),
+          mInterleavedOut(size_t(channels) * block), mPlanar(size_t(channels) * block),
+          mPlanarPointers(channels) {
+        for (UInt32 c = 0; c < channels; ++c) {
+            mPlanarPointers[c] = mPlanar.data() + size_t(c) * block;
+        }
+    }
+
+    float* Input() { return mInterleavedIn.data(); }
+    const float* Output() const { return mInterleavedOut.data(); }
+    float* const* PlanarOutput() { return mPlanarPointers.data(); }
+
+    // Called by the unit's input pull: the current block, deinterleaved into the unit's buffers.
+    static void Fill(void* context, UInt32 frames, float* const* channels) {
+        auto* self = static_cast<BlockStream*>(context);
+        const float* source = self->mInterleavedIn.data();
+        for (UInt32 c = 0; c < self->mChannels; ++c) {
+            float* destination = channels[c];
+            for (UInt32 i = 0; i < frames; ++i) {
+                destination[i] = source[size_t(i) * self->mChannels + c];
+            }
+        }
+    }
+
+    void SilenceInput() { std::fill(mInterleavedIn.begin(), mInterleavedIn.end(), 0.0f); }
+
+    void InterleaveOutput(UInt32 frames) {
+        for (UInt32 c = 0; c < mChannels; ++c) {
+            const float* source = mPlanarPointers[c];
+            for (UInt32 i = 0; i < frames; ++i) {
+                mInterleavedOut[size_t(i) * mChannels + c] = source[i];
+            }
+        }
+    }
+
+private:
+    UInt32 mChannels;
+    std::vector<float> mInterleavedIn;
+    std::vector<float> mInterleavedOut;
+    std::vector<float> mPlanar;
+    std::vector<float*> mPlanarPointers;
+};
+
+void Configure(HostedUnit& unit, const RenderOptions& options, const AudioReader& reader,
+               BlockStream& stream) {
+    unit.SetStreamFormat(static_cast<UInt32>(reader.Channels()), reader.SampleRate());
+    unit.SetMaxFramesPerSlice(options.block);
+    unit.SetInput(&BlockStream::Fill, &stream);
+    if (!options.stateFile.empty()) {
+        unit.RestoreStateFile(options.stateFile);
+    }
+    ApplyVoicing(unit, options.speaker, options.volume);
+    unit.SetBypass(options.bypass);
+    unit.Initialize();
+    unit.Reset();
+}
+
+void RenderBlock(HostedUnit& unit, BlockStream& stream, AudioWriter& writer, UInt32 frames) {
+    unit.Render(frames, stream.PlanarOutput());
+    stream.InterleaveOutput(frames);
+    writer.Write(stream.Output(), frames);
+}
+
+} // namespace
+
+void RunRender(const RenderOptions& options) {
+    if (options.block == 0) {
+        throw HostError("--block: the block size must be at least 1 frame");
+    }
+    AudioReader reader(options.input);
+    const int outputFormat = ChooseOutputFormat(reader.Format(), options.format, options.output);
+    HostedUnit unit(RegisterComponent(FindComponent(options.component)));
+    BlockStream stream(static_cast<UInt32>(reader.Channels()), options.block);
+    Configure(unit, options, reader, stream);
+
+    const sf_count_t tailFrames =
+        options.noTail ? 0
+                       : static_cast<sf_count_t>(std::ceil(unit.TailTime() * reader.SampleRate()));
+    AudioWriter writer(options.output, outputFormat, reader.Channels(), reader.SampleRate());
+    Progress progress("render " + options.input, reader.Frames() + tailFrames,
+                      !options.quiet && reader.Frames() > 10 * reader.SampleRate());
+
+    while (const sf_count_t read = reader.Read(stream.Input(), options.block)) {
+        RenderBlock(unit, stream, writer, static_cast<UInt32>(read));
+        progress.Advance(read);
+    }
+    stream.SilenceInput();
+    for (sf_count_t left = tailFrames; left > 0;) {
+        const auto frames = static_cast<UInt32>(std::min<sf_count_t>(left, options.block));
+        RenderBlock(unit, stream, writer, frames);
+        progress.Advance(frames);
+        left -= frames;
+    }
+    writer.Commit();
+}
+
+} // namespace quenzal
