@@ -4,12 +4,9 @@
 #pragma once
 
 #include "AUEffectBase.h"
+#include "Harwendel_QuenzalVoicing.h"
 
-enum {
-    kParam_Loudspeaker = 0,
-    kParam_Volume = 1,
-    kNumberOfParameters = 2
-};
+enum { kParam_Loudspeaker = 0, kParam_Volume = 1, kNumberOfParameters = 2 };
 
 class Harwendel_Quenzal : public AUEffectBase {
 public:
@@ -19,9 +16,8 @@ public:
     // [any thread] 0xFFFFFFFF.
     OSStatus Version() override;
     // [control, any state] The unit has no properties of its own.
-    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
-                             AudioUnitElement element, UInt32& outDataSize,
-                             Boolean& outWritable) override;
+    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             UInt32& outDataSize, Boolean& outWritable) override;
     OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                          void* outData) override;
     // [control, any state] "Loudspeaker" and "Volume" in the global scope.
@@ -37,6 +33,45 @@ public:
     AUKernelBase* NewKernel() override;
 
     class Harwendel_QuenzalKernel;
+};
+
+// One channel's loudspeaker voicing. The members keep the names of the design: mRate here,
+// mFreq, mQ and mStageParam in mVoicing, mB, mA, mAllpassCoef and mNegCos in mDesign, mW and
+// mNode in mState.
+class Harwendel_Quenzal::Harwendel_QuenzalKernel : public AUKernelBase {
+public:
+    // [control, initializing] Designs the default model at the owner's rate, memories cleared, so
+    // that a kernel rendered before the host's first reset still filters sensibly.
+    explicit Harwendel_QuenzalKernel(AUEffectBase* owner);
+    // [control] Nothing of its own.
+    ~Harwendel_QuenzalKernel() override = default;
+    // [control, initialized] The default model at the owner's current rate, memories cleared. An
+    // unusable rate keeps the previous rate and design.
+    void Reset() override;
+    // [render, initialized] Reads the model and the volume, redesigns when the model changed,
+    // and filters. ioSilence is left as the caller set it.
+    void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,
+                 bool& ioSilence) override;
+
+    // Read-only views of the design and the state, for tests and diagnostics.
+    Float32 GetRate() const { return mRate; }
+    SInt32 GetVoicedModel() const { return mVoicedModel; }
+    const QuenzalVoicing::Voicing& GetVoicing() const { return mVoicing; }
+    const QuenzalVoicing::Design& GetDesign() const { return mDesign; }
+    const QuenzalVoicing::FilterState& GetState() const { return mState; }
+
+private:
+    // The rate a kernel designs at until its owner reports a usable one.
+    static constexpr Float32 kFallbackRate = 44100.0f;
+
+    bool AdoptOwnerSampleRate();
+    void VoiceAndDesign(SInt32 model);
+
+    Float32 mRate = kFallbackRate;
+    SInt32 mVoicedModel = QuenzalVoicing::kDefaultModel;
+    QuenzalVoicing::Voicing mVoicing{};
+    QuenzalVoicing::Design mDesign{};
+    QuenzalVoicing::FilterState mState{};
 };
 
 extern "C" __attribute__((visibility("default"))) OSStatus
