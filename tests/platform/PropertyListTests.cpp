@@ -1,0 +1,456 @@
+#include "PlistTestSupport.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class PropertyListObjects : public LeakCheckedTest {};
+
+TEST_F(PropertyListObjects, CreatedObjectsAreCountedUntilTheirLastRelease) {
+    const long start = PlatformLiveObjectCount();
+    CFStringRef string = makeString("hello");
+    EXPECT_EQ(PlatformLiveObjectCount(), start + 1);
+    EXPECT_EQ(CFRetain(string), string);
+    EXPECT_EQ(CFGetRetainCount(string), 2);
+    CFRelease(string);
+    EXPECT_EQ(PlatformLiveObjectCount(), start + 1);
+    CFRelease(string);
+    EXPECT_EQ(PlatformLiveObjectCount(), start);
+}
+
+TEST_F(PropertyListObjects, NullIsIgnoredByRetainAndRelease) {
+    EXPECT_EQ(CFRetain(nullptr), nullptr);
+    CFRelease(nullptr);
+    EXPECT_EQ(CFGetTypeID(nullptr), 0u);
+    EXPECT_FALSE(CFEqual(nullptr, nullptr));
+}
+
+TEST_F(PropertyListObjects, ConstantStringsAreInternedImmortalAndUncounted) {
+    const long start = PlatformLiveObjectCount();
+    CFStringRef first = CFSTR("element-name");
+    EXPECT_EQ(CFSTR("element-name"), first);
+    EXPECT_EQ(PlatformLiveObjectCount(), start);
+    for (int i = 0; i < 3; ++i)
+        CFRelease(first);
+    CFRetain(first);
+    EXPECT_EQ(textOf(first), "element-name");
+    EXPECT_EQ(CFGetTypeID(first), CFStringGetTypeID());
+}
+
+TEST_F(PropertyListObjects, RetainAndReleaseAreAtomicAcrossThreads) {
+    CFNumberRef number = makeInt64(7);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([number] {
+            for (int i = 0; i < 20000; ++i) {
+                CFRetain(number);
+                CFRelease(number);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(CFGetRetainCount(number), 1);
+    CFRelease(number);
+}
+
+TEST_F(PropertyListObjects, RetainingDictionaryKeepsValuesAndReleasesReplacedOnes) {
+    CFMutableDictionaryRef dict = makeRetainingDictionary();
+    CFStringRef key = makeString("name");
+    CFStringRef first = makeString("first");
+    CFStringRef second = makeString("second");
+    CFDictionarySetValue(dict, key, first);
+    EXPECT_EQ(CFGetRetainCount(key), 2);
+    EXPECT_EQ(CFGetRetainCount(first), 2);
+
+    CFDictionarySetValue(dict, CFSTR("name"), second);
+    EXPECT_EQ(CFGetRetainCount(first), 1);
+    EXPECT_EQ(CFGetRetainCount(second), 2);
+    EXPECT_EQ(CFDictionaryGetCount(dict), 1);
+    EXPECT_EQ(CFDictionaryGetValue(dict, key), second);
+
+    // Setting the value it already holds must not free it on the way.
+    CFRelease(second);
+    CFDictionarySetValue(dict, key, second);
+    EXPECT_EQ(textOf(CFDictionaryGetValue(dict, key)), "second");
+
+    CFRelease(first);
+    CFRelease(key);
+    CFRelease(dict);
+}
+
+TEST_F(PropertyListObjects, DictionaryWithoutCallbacksStoresWithoutRetaining) {
+    CFMutableDictionaryRef dict =
+        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, nullptr, nullptr);
+    CFStringRef key = makeString("k");
+    CFNumberRef value = makeInt64(1);
+    CFDictionarySetValue(dict, key, value);
+    EXPECT_EQ(CFGetRetainCount(key), 1);
+    EXPECT_EQ(CFGetRetainCount(value), 1);
+    CFRelease(dict);
+    EXPECT_EQ(CFGetRetainCount(value), 1);
+    CFRelease(key);
+    CFRelease(value);
+}
+
+TEST_F(PropertyListObjects, DictionaryKeysCompareByContentAndNumbersByValue) {
+    Owned dict(makeRetainingDictionary());
+    auto* mutableDict = static_cast<CFMutableDictionaryRef>(const_cast<void*>(dict.get()));
+    Owned one(makeInt64(1));
+    Owned oneReal(makeDouble(1.0));
+    Owned created(makeString("data"));
+    CFDictionarySetValue(mutableDict, one.get(), CFSTR("integer one"));
+    CFDictionarySetValue(mutableDict, created.get(), CFSTR("bytes"));
+
+    EXPECT_EQ(textOf(CFDictionaryGetValue(mutableDict, oneReal.get())), "integer one");
+    EXPECT_EQ(textOf(CFDictionaryGetValue(mutableDict, CFSTR("data"))), "bytes");
+    EXPECT_TRUE(CFDictionaryContainsKey(mutableDict, CFSTR("data")));
+    EXPECT_FALSE(CFDictionaryContainsKey(mutableDict, CFSTR("Data")));
+    const void* value = CFSTR("untouched");
+    EXPECT_FALSE(CFDictionaryGetValueIfPresent(mutableDict, CFSTR("missing"), &value));
+    EXPECT_EQ(textOf(value), "untouched");
+}
+
+TEST_F(PropertyListObjects, DictionaryReportsInsertionOrderAcrossReplaceAndRemove) {
+    CFMutableDictionaryRef dict = makeRetainingDictionary();
+    const char* names[] = {"version", "type", "subtype", "manufacturer", "data"};
+    for (const char* name : names) {
+        Owned key(makeString(name));
+        CFDictionarySetValue(dict, key.get(), key.get());
+    }
+    CFDictionarySetValue(dict, CFSTR("type"), CFSTR("replaced"));
+    CFDictionaryRemoveValue(dict, CFSTR("subtype"));
+
+    std::vector<const void*> keys(4), values(4);
+    CFDictionaryGetKeysAndValues(dict, keys.data(), values.data());
+    std::vector<std::string> keyTexts;
+    for (const void* key : keys)
+        keyTexts.push_back(textOf(key));
+    EXPECT_EQ(keyTexts, (std::vector<std::string>{"version", "type", "manufacturer", "data"}));
+    EXPECT_EQ(textOf(values[1]), "replaced");
+    CFRelease(dict);
+}
+
+TEST_F(PropertyListObjects, DictionaryHoldsManyKeys) {
+    CFMutableDictionaryRef dict = makeRetainingDictionary();
+    constexpr int64_t kCount = 50000;
+    for (int64_t i = 0; i < kCount; ++i) {
+        Owned key(makeInt64(i));
+        CFDictionarySetValue(dict, key.get(), key.get());
+    }
+    ASSERT_EQ(CFDictionaryGetCount(dict), kCount);
+    for (int64_t i = 0; i < kCount; i += 997) {
+        Owned key(makeDouble(static_cast<double>(i)));
+        EXPECT_TRUE(CFDictionaryContainsKey(dict, key.get())) << i;
+    }
+    CFRelease(dict);
+}
+
+TEST_F(PropertyListObjects, ArraysRetainOnlyWithTypeCallbacks) {
+    CFStringRef element = makeString("Guitar: warm");
+    const void* values[] = {element, CFSTR("Bass: warm")};
+
+    CFArrayRef borrowing = CFArrayCreate(kCFAllocatorDefault, values, 2, nullptr);
+    EXPECT_EQ(CFGetRetainCount(element), 1);
+    EXPECT_EQ(CFArrayGetCount(borrowing), 2);
+    EXPECT_EQ(CFArrayGetValueAtIndex(borrowing, 1), CFSTR("Bass: warm"));
+    EXPECT_EQ(CFArrayGetValueAtIndex(borrowing, 2), nullptr);
+    EXPECT_EQ(CFArrayGetValueAtIndex(borrowing, -1), nullptr);
+    // An immutable array refuses to grow.
+    CFArrayAppendValue(const_cast<CFMutableArrayRef>(borrowing), element);
+    EXPECT_EQ(CFArrayGetCount(borrowing), 2);
+    CFRelease(borrowing);
+
+    CFMutableArrayRef retaining =
+        CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
+    CFArrayAppendValue(retaining, element);
+    EXPECT_EQ(CFGetRetainCount(element), 2);
+    CFRelease(retaining);
+    EXPECT_EQ(CFGetRetainCount(element), 1);
+    CFRelease(element);
+}
+
+TEST_F(PropertyListObjects, DataAppendsInOrderEvenFromItsOwnBytes) {
+    CFMutableDataRef data = CFDataCreateMutable(kCFAllocatorDefault, 0);
+    EXPECT_NE(CFDataGetBytePtr(data), nullptr);
+    const uint8_t head[] = {1, 2, 3};
+    CFDataAppendBytes(data, head, 3);
+    for (int i = 0; i < 6; ++i)
+        CFDataAppendBytes(data, CFDataGetBytePtr(data), CFDataGetLength(data));
+    ASSERT_EQ(CFDataGetLength(data), 3 * 64);
+    const uint8_t* bytes = CFDataGetBytePtr(data);
+    for (int i = 0; i < 3 * 64; ++i)
+        ASSERT_EQ(bytes[i], head[i % 3]) << i;
+
+    CFDataRef fixed = CFDataCreate(kCFAllocatorDefault, head, 3);
+    CFDataAppendBytes(const_cast<CFMutableDataRef>(fixed), head, 3);
+    EXPECT_EQ(CFDataGetLength(fixed), 3);
+    CFRelease(fixed);
+    CFRelease(data);
+}
+
+TEST_F(PropertyListObjects, EqualityFollowsContent) {
+    const uint8_t bytes[] = {9, 8};
+    Owned a(makeString("x")), b(makeString("x")), c(makeString("y"));
+    Owned d1(CFDataCreate(kCFAllocatorDefault, bytes, 2)),
+        d2(CFDataCreate(kCFAllocatorDefault, bytes, 2));
+    Owned half(makeDouble(0.5)), big(makeDouble(9223372036854775808.0)),
+        maxInt(makeInt64(INT64_MAX));
+    Owned nan(makeDouble(std::nan("")));
+    EXPECT_TRUE(CFEqual(a.get(), b.get()));
+    EXPECT_FALSE(CFEqual(a.get(), c.get()));
+    EXPECT_TRUE(CFEqual(d1.get(), d2.get()));
+    EXPECT_FALSE(CFEqual(a.get(), d1.get()));
+    EXPECT_FALSE(CFEqual(big.get(), maxInt.get()));
+    EXPECT_FALSE(CFEqual(half.get(), c.get()));
+    EXPECT_TRUE(CFEqual(nan.get(), nan.get()));
+
+    const void* one[] = {a.get()};
+    const void* other[] = {b.get()};
+    Owned first(CFArrayCreate(kCFAllocatorDefault, one, 1, &kCFTypeArrayCallBacks));
+    Owned second(CFArrayCreate(kCFAllocatorDefault, other, 1, &kCFTypeArrayCallBacks));
+    EXPECT_TRUE(CFEqual(first.get(), second.get()));
+}
+
+// A host may hand any object to any function: the wrong kind does nothing and reports nothing.
+TEST_F(PropertyListObjects, WrongKindOfObjectIsRefused) {
+    Owned number(makeInt64(5));
+    Owned string(makeString("text"));
+    auto* asDict = static_cast<CFMutableDictionaryRef>(const_cast<void*>(number.get()));
+    auto* asArray = static_cast<CFMutableArrayRef>(const_cast<void*>(number.get()));
+    auto* asData = static_cast<CFMutableDataRef>(const_cast<void*>(string.get()));
+    char buffer[8] = "keep";
+
+    EXPECT_FALSE(CFStringGetCString(static_cast<CFStringRef>(number.get()), buffer, 8,
+                                    kCFStringEncodingUTF8));
+    EXPECT_STREQ(buffer, "keep");
+    EXPECT_EQ(PlatformStringUTF8(static_cast<CFStringRef>(number.get())), nullptr);
+    EXPECT_EQ(CFStringGetLength(static_cast<CFStringRef>(number.get())), 0);
+    CFDictionarySetValue(asDict, string.get(), string.get());
+    EXPECT_EQ(CFDictionaryGetCount(asDict), 0);
+    EXPECT_EQ(CFDictionaryGetValue(asDict, string.get()), nullptr);
+    CFArrayAppendValue(asArray, string.get());
+    EXPECT_EQ(CFArrayGetCount(asArray), 0);
+    CFDataAppendBytes(asData, reinterpret_cast<const uint8_t*>("ab"), 2);
+    EXPECT_EQ(CFDataGetBytePtr(asData), nullptr);
+    int32_t value = 99;
+    EXPECT_FALSE(
+        CFNumberGetValue(static_cast<CFNumberRef>(string.get()), kCFNumberSInt32Type, &value));
+    EXPECT_EQ(value, 99);
+    EXPECT_EQ(CFGetRetainCount(number.get()), 1);
+    EXPECT_EQ(CFGetRetainCount(string.get()), 1);
+    EXPECT_EQ(CFGetTypeID(buffer), 0u);
+}
+
+// ---- numbers ----
+
+struct NumberCase {
+    const char* name;
+    CFNumberType from;
+    double fromValue; // read as the 'from' type
+    CFNumberType to;
+    double expected; // what is written, as a double
+    bool exact;
+};
+
+double readAs(CFNumberType type, const void* bytes) {
+    switch (type) {
+    case kCFNumberSInt32Type: {
+        int32_t v;
+        std::memcpy(&v, bytes, sizeof v);
+        return v;
+    }
+    case kCFNumberSInt64Type: {
+        int64_t v;
+        std::memcpy(&v, bytes, sizeof v);
+        return static_cast<double>(v);
+    }
+    case kCFNumberFloat32Type:
+    case kCFNumberFloatType: {
+        float v;
+        std::memcpy(&v, bytes, sizeof v);
+        return v;
+    }
+    default: {
+        double v;
+        std::memcpy(&v, bytes, sizeof v);
+        return v;
+    }
+    }
+}
+
+CFNumberRef createAs(CFNumberType type, double value) {
+    union {
+        int32_t i32;
+        int64_t i64;
+        float f;
+        double d;
+    } bits;
+    if (type == kCFNumberSInt32Type)
+        bits.i32 = static_cast<int32_t>(value);
+    else if (type == kCFNumberSInt64Type)
+        bits.i64 = value >= 9223372036854775807.0 ? INT64_MAX : static_cast<int64_t>(value);
+    else if (type == kCFNumberFloat32Type || type == kCFNumberFloatType)
+        bits.f = static_cast<float>(value);
+    else
+        bits.d = value;
+    return CFNumberCreate(kCFAllocatorDefault, type, &bits);
+}
+
+class NumberConversion : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberConversion, WritesDefinedValueAndReportsExactness) {
+    const NumberCase& c = GetParam();
+    Owned number(createAs(c.from, c.fromValue));
+    ASSERT_NE(number, nullptr);
+    EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(number.get())), c.from);
+    alignas(8) unsigned char out[8] = {};
+    EXPECT_EQ(CFNumberGetValue(static_cast<CFNumberRef>(number.get()), c.to, out) != 0, c.exact);
+    const double written = readAs(c.to, out);
+    if (std::isnan(c.expected)) {
+        EXPECT_TRUE(std::isnan(written));
+    } else {
+        EXPECT_EQ(written, c.expected);
+    }
+}
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kI64Max = 9223372036854775807.0; // rounds to 2^63
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NumberConversion,
+    ::testing::Values(
+        NumberCase{"Int32ToInt32", kCFNumberSInt32Type, -7, kCFNumberSInt32Type, -7, true},
+        NumberCase{"Int32ToFloat", kCFNumberSInt32Type, 16777217, kCFNumberFloatType, 16777216,
+                   false},
+        NumberCase{"Int32ToDouble", kCFNumberSInt32Type, 2147483647, kCFNumberDoubleType,
+                   2147483647, true},
+        NumberCase{"Int64TooBigForInt32", kCFNumberSInt64Type, 3e9, kCFNumberSInt32Type, 2147483647,
+                   false},
+        NumberCase{"Int64TooSmallForInt32", kCFNumberSInt64Type, -3e9, kCFNumberSInt32Type,
+                   -2147483648.0, false},
+        NumberCase{"Int64MaxToDouble", kCFNumberSInt64Type, kI64Max, kCFNumberFloat64Type,
+                   9223372036854775808.0, false},
+        NumberCase{"FloatToInt32", kCFNumberFloatType, 42, kCFNumberSInt32Type, 42, true},
+        NumberCase{"FractionTruncates", kCFNumberFloat64Type, -2.75, kCFNumberSInt32Type, -2,
+                   false},
+        NumberCase{"NaNToInt32", kCFNumberFloat64Type, kNaN, kCFNumberSInt32Type, 0, false},
+        NumberCase{"NaNToInt64", kCFNumberDoubleType, kNaN, kCFNumberSInt64Type, 0, false},
+        NumberCase{"InfinityToInt64", kCFNumberFloat64Type, kInf, kCFNumberSInt64Type, kI64Max,
+                   false},
+        NumberCase{"TwoTo63ToInt64", kCFNumberFloat64Type, 9223372036854775808.0,
+                   kCFNumberSInt64Type, kI64Max, false},
+        NumberCase{"TwoTo31ToInt32", kCFNumberFloat64Type, 2147483648.0, kCFNumberSInt32Type,
+                   2147483647, false},
+        NumberCase{"MinusTwoTo31ToInt32", kCFNumberFloat64Type, -2147483648.0, kCFNumberSInt32Type,
+                   -2147483648.0, true},
+        NumberCase{"DoubleTooBigForFloat", kCFNumberFloat64Type, 1e300, kCFNumberFloat32Type,
+                   3.4028234663852886e38, false},
+        NumberCase{"DoubleTooSmallForFloat", kCFNumberFloat64Type, -1e300, kCFNumberFloat32Type,
+                   -3.4028234663852886e38, false},
+        NumberCase{"DoubleLosesPrecisionInFloat", kCFNumberFloat64Type, 0.1, kCFNumberFloatType,
+                   0.100000001490116119384765625, false},
+        NumberCase{"InfinityStaysInfinity", kCFNumberFloat64Type, -kInf, kCFNumberFloatType, -kInf,
+                   true},
+        NumberCase{"FloatWidensExactly", kCFNumberFloatType, 0.1, kCFNumberDoubleType,
+                   0.100000001490116119384765625, true}),
+    [](const ::testing::TestParamInfo<NumberCase>& info) { return std::string(info.param.name); });
+
+TEST(NumberCreation, RefusesUnknownTypesAndMissingValues) {
+    int32_t value = 1;
+    EXPECT_EQ(CFNumberCreate(kCFAllocatorDefault, static_cast<CFNumberType>(7), &value), nullptr);
+    EXPECT_EQ(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, nullptr), nullptr);
+    Owned number(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
+    EXPECT_FALSE(
+        CFNumberGetValue(static_cast<CFNumberRef>(number.get()), kCFNumberSInt32Type, nullptr));
+    EXPECT_FALSE(CFNumberGetValue(static_cast<CFNumberRef>(number.get()),
+                                  static_cast<CFNumberType>(9), &value));
+    EXPECT_FALSE(CFNumberIsFloatType(static_cast<CFNumberRef>(number.get())));
+}
+
+// ---- strings ----
+
+struct CreateCase {
+    const char* text;
+    CFStringEncoding encoding;
+    bool accepted;
+};
+
+class StringCreation : public ::testing::TestWithParam<CreateCase> {};
+
+TEST_P(StringCreation, AcceptsOnlyValidTextForTheEncoding) {
+    const CreateCase& c = GetParam();
+    Owned string(CFStringCreateWithCString(kCFAllocatorDefault, c.text, c.encoding));
+    EXPECT_EQ(string != nullptr, c.accepted);
+    if (string) {
+        EXPECT_EQ(textOf(string.get()), c.text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StringCreation,
+    ::testing::Values(CreateCase{"plain", kCFStringEncodingASCII, true},
+                      CreateCase{"", kCFStringEncodingASCII, true},
+                      CreateCase{"caf\xC3\xA9", kCFStringEncodingASCII, false},
+                      CreateCase{"caf\xC3\xA9", kCFStringEncodingUTF8, true},
+                      CreateCase{"\xF0\x9F\x94\x8A speaker", kCFStringEncodingUTF8, true},
+                      CreateCase{"\xC3", kCFStringEncodingUTF8, false},             // truncated
+                      CreateCase{"\xC0\xAF", kCFStringEncodingUTF8, false},         // overlong
+                      CreateCase{"\xED\xA0\x80", kCFStringEncodingUTF8, false},     // surrogate
+                      CreateCase{"\xF4\x90\x80\x80", kCFStringEncodingUTF8, false}, // > U+10FFFF
+                      CreateCase{"\x80", kCFStringEncodingUTF8, false},
+                      CreateCase{"plain", 0x0201, false})); // an encoding not offered
+
+struct GetCase {
+    const char* text;
+    CFIndex bufferSize;
+    CFStringEncoding encoding;
+    const char* written;
+    bool complete;
+};
+
+class StringExtraction : public ::testing::TestWithParam<GetCase> {};
+
+TEST_P(StringExtraction, TruncatesOnCharacterBoundaries) {
+    const GetCase& c = GetParam();
+    Owned string(makeString(c.text));
+    char buffer[40];
+    std::memset(buffer, 'Z', sizeof buffer);
+    EXPECT_EQ(CFStringGetCString(static_cast<CFStringRef>(string.get()), buffer, c.bufferSize,
+                                 c.encoding) != 0,
+              c.complete);
+    EXPECT_STREQ(buffer, c.written);
+    EXPECT_EQ(buffer[c.bufferSize], 'Z') << "wrote past the buffer";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StringExtraction,
+    ::testing::Values(GetCase{"Volume", 7, kCFStringEncodingUTF8, "Volume", true},
+                      GetCase{"Volume", 6, kCFStringEncodingUTF8, "Volum", false},
+                      GetCase{"Volume", 1, kCFStringEncodingUTF8, "", false},
+                      GetCase{"ab\xC3\xA9", 5, kCFStringEncodingUTF8, "ab\xC3\xA9", true},
+                      GetCase{"ab\xC3\xA9", 4, kCFStringEncodingUTF8, "ab", false},
+                      GetCase{"a\xF0\x9F\x94\x8A", 5, kCFStringEncodingUTF8, "a", false},
+                      GetCase{"12", 32, kCFStringEncodingASCII, "12", true},
+                      GetCase{"1\xC3\xA9"
+                              "2",
+                              32, kCFStringEncodingASCII, "1", false},
+                      GetCase{"1234", 3, kCFStringEncodingASCII, "12", false}));
+
+TEST(StringExtractionLimits, RefusesMissingBufferOrSize) {
+    Owned string(makeString("x"));
+    auto ref = static_cast<CFStringRef>(string.get());
+    char buffer[4] = "abc";
+    EXPECT_FALSE(CFStringGetCString(ref, buffer, 0, kCFStringEncodingUTF8));
+    EXPECT_FALSE(CFStringGetCString(ref, buffer, -5, kCFStringEncodingUTF8));
+    EXPECT_FALSE(CFStringGetCString(ref, nullptr, 4, kCFStringEncodingUTF8));
+    EXPECT_FALSE(CFStringGetCString(ref, buffer, 4, 0x0201));
+    EXPECT_STREQ(buffer, "abc");
+}
+
+} // namespace
