@@ -262,6 +262,8 @@ public:
     static void FillInParameterName(AudioUnitParameterInfo& info, CFStringRef name,
                                     bool shouldRelease);
     const ParameterEventList& GetParamEventList() const { return mParamList; }
+    // [render] The pending events, which the slicing sorts in place.
+    ParameterEventList& GetParamEventList() { return mParamList; }
 
     static SInt32 sVectorUnitType;
 
