@@ -1,0 +1,125 @@
+// The component entry as hosts reach it: opening and closing, the can-do and version queries,
+// selectors nobody serves, and the error trap's mapping of everything thrown below it.
+#include "TestEffects.h"
+#include "UnitHost.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+using testhost::UnitHost;
+
+namespace {
+
+TEST(ComponentEntry, OpenAndCloseManyInstancesLeavesNothingBehind) {
+    const long objectsBefore = PlatformLiveObjectCount();
+    const long instancesBefore = PlatformOpenInstanceCount();
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::unique_ptr<UnitHost>> hosts;
+        for (int i = 0; i < 40; ++i) {
+            hosts.push_back(std::make_unique<UnitHost>());
+            ASSERT_EQ(hosts.back()->OpenStatus(), noErr);
+        }
+        EXPECT_EQ(PlatformOpenInstanceCount(), instancesBefore + 40);
+        ASSERT_EQ(hosts.front()->Initialize(), noErr);
+    }
+    EXPECT_EQ(PlatformOpenInstanceCount(), instancesBefore);
+    EXPECT_EQ(PlatformLiveObjectCount(), objectsBefore);
+}
+
+TEST(ComponentEntry, CanDoAnswersEverySelector) {
+    UnitHost host;
+    ASSERT_EQ(host.OpenStatus(), noErr);
+    const std::vector<int> served = {-4, -3, -2, -1, 1,  2,  3,  4,  5, 6,
+                                     7,  9,  10, 11, 14, 15, 16, 17, 18};
+    for (int selector = -6; selector <= 20; ++selector) {
+        const bool expected = std::find(served.begin(), served.end(), selector) != served.end();
+        EXPECT_EQ(AudioComponentInstanceCanDo(host.Unit(), SInt16(selector)), expected ? 1 : 0)
+            << "selector " << selector;
+    }
+}
+
+TEST(ComponentEntry, VersionComesFromTheUnit) {
+    UnitHost host;
+    EXPECT_EQ(UInt32(AudioComponentInstanceVersion(host.Unit())), testhost::kQuenzalVersion);
+}
+
+TEST(ComponentEntry, SelectorsNobodyServesAreRefused) {
+    UnitHost host;
+    const intptr_t words[5] = {};
+    for (const SInt16 selector :
+         {SInt16(-5), SInt16(0), SInt16(8), SInt16(12), SInt16(13), SInt16(19), SInt16(0x7FFF)}) {
+        EXPECT_EQ(PlatformCallSelector(host.Unit(), selector, words, 5), badComponentSelector)
+            << "selector " << selector;
+    }
+}
+
+TEST(ComponentEntry, NullObjectOrBlockIsRefusedBeforeTheSwitch) {
+    ComponentParameters params{};
+    for (const SInt16 selector :
+         {SInt16(kComponentCloseSelect), SInt16(kComponentCanDoSelect),
+          SInt16(kComponentVersionSelect), SInt16(kAudioUnitInitializeSelect),
+          SInt16(kAudioUnitRenderSelect), SInt16(8)}) {
+        params.what = selector;
+        EXPECT_EQ(Harwendel_QuenzalEntry(&params, nullptr), paramErr) << "selector " << selector;
+    }
+    EXPECT_EQ(Harwendel_QuenzalEntry(nullptr, nullptr), paramErr);
+}
+
+// Every kind of failure thrown under the entry becomes a status, from the version query of an
+// open unit and from a constructor that fails during open.
+struct TrapCase {
+    testeffects::Failure failure;
+    OSStatus status;
+};
+
+class ErrorTrap : public testing::TestWithParam<TrapCase> {
+protected:
+    void TearDown() override {
+        testeffects::gFailureOnOpen = testeffects::Failure::None;
+        testeffects::gFailureOnVersion = testeffects::Failure::None;
+    }
+};
+
+TEST_P(ErrorTrap, MapsAFailureInAnOpenUnit) {
+    UnitHost host(testeffects::ThrowingEffectComponent());
+    ASSERT_EQ(host.OpenStatus(), noErr);
+    testeffects::gFailureOnVersion = GetParam().failure;
+    EXPECT_EQ(AudioComponentInstanceVersion(host.Unit()), GetParam().status);
+}
+
+TEST_P(ErrorTrap, MapsAFailedOpenAndLeavesNoInstance) {
+    const long instancesBefore = PlatformOpenInstanceCount();
+    testeffects::gFailureOnOpen = GetParam().failure;
+    AudioComponentInstance instance = nullptr;
+    EXPECT_EQ(AudioComponentInstanceNew(testeffects::ThrowingEffectComponent(), &instance),
+              GetParam().status);
+    EXPECT_EQ(instance, nullptr);
+    EXPECT_EQ(PlatformOpenInstanceCount(), instancesBefore);
+
+    // The open lock was released: the next open goes through.
+    testeffects::gFailureOnOpen = testeffects::Failure::None;
+    UnitHost host(testeffects::ThrowingEffectComponent());
+    EXPECT_EQ(host.OpenStatus(), noErr);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, ErrorTrap,
+                         testing::Values(TrapCase{testeffects::Failure::OutOfMemory, memFullErr},
+                                         TrapCase{testeffects::Failure::Status,
+                                                  kAudioUnitErr_FailedInitialization},
+                                         TrapCase{testeffects::Failure::ShortStatus, -3},
+                                         TrapCase{testeffects::Failure::Other, -1}));
+
+TEST(ComponentEntry, AnInvalidScopeComesBackAsAStatus) {
+    UnitHost host;
+    AudioUnitParameterValue value = 0;
+    EXPECT_EQ(AudioUnitGetParameter(host.Unit(), 0, 7, 0, &value), kAudioUnitErr_InvalidScope);
+    UInt32 size = 0;
+    EXPECT_EQ(AudioUnitGetPropertyInfo(host.Unit(), kAudioUnitProperty_StreamFormat, 7, 0, &size,
+                                       nullptr),
+              kAudioUnitErr_InvalidScope);
+}
+
+} // namespace
