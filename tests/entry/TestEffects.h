@@ -70,18 +70,22 @@ public:
     const std::vector<AUKernelBase*>& Kernels() const { return mKernels; }
 };
 
-inline OSStatus CountingEffectEntry(ComponentParameters* params, void* storage) {
-    return ComponentEntryPoint<CountingEffect>::Dispatch(params,
-                                                         static_cast<CountingEffect*>(storage));
+// Each effect class is registered once, under its own subtype, with its own entry point.
+template <class Effect> OSStatus EntryOf(ComponentParameters* params, void* storage) {
+    return ComponentEntryPoint<Effect>::Dispatch(params, static_cast<Effect*>(storage));
+}
+
+template <class Effect> AudioComponent ComponentOf(const char (&subtype)[5]) {
+    static const AudioComponentDescription description{testhost::FourCharCode("efct"),
+                                                       testhost::FourCharCode(subtype),
+                                                       testhost::FourCharCode("Hrwd"), 0, 0};
+    static const AudioComponent component =
+        PlatformRegisterComponent(&description, EntryOf<Effect>, 1);
+    return component;
 }
 
 inline AudioComponent CountingEffectComponent() {
-    static const AudioComponentDescription description{testhost::FourCharCode("efct"),
-                                                       testhost::FourCharCode("cnt1"),
-                                                       testhost::FourCharCode("Hrwd"), 0, 0};
-    static const AudioComponent component =
-        PlatformRegisterComponent(&description, CountingEffectEntry, 1);
-    return component;
+    return ComponentOf<CountingEffect>("cnt1");
 }
 
 // The unit object behind an instance, for the details no selector shows.
@@ -120,18 +124,8 @@ public:
     }
 };
 
-inline OSStatus ThrowingEffectEntry(ComponentParameters* params, void* storage) {
-    return ComponentEntryPoint<ThrowingEffect>::Dispatch(params,
-                                                         static_cast<ThrowingEffect*>(storage));
-}
-
 inline AudioComponent ThrowingEffectComponent() {
-    static const AudioComponentDescription description{testhost::FourCharCode("efct"),
-                                                       testhost::FourCharCode("thr1"),
-                                                       testhost::FourCharCode("Hrwd"), 0, 0};
-    static const AudioComponent component =
-        PlatformRegisterComponent(&description, ThrowingEffectEntry, 1);
-    return component;
+    return ComponentOf<ThrowingEffect>("thr1");
 }
 
 } // namespace testeffects
