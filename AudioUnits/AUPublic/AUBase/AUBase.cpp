@@ -61,6 +61,11 @@ AUIOElement* FormatBus(AUBase& unit, AudioUnitScope scope, AudioUnitElement elem
     }
 }
 
+bool IsSameListener(const auto& a, const auto& b) {
+    return a.propertyID == b.propertyID && a.listenerProc == b.listenerProc &&
+           a.listenerRefCon == b.listenerRefCon;
+}
+
 // Copies as much of a UTF-8 text as fits, never splitting a character.
 void CopyTruncatedUTF8(const char* text, char* field, std::size_t fieldSize) {
     std::size_t length = std::strlen(text);
@@ -265,12 +270,20 @@ OSStatus AUBase::RemovePropertyListener(AudioUnitPropertyID id, AudioUnitPropert
 
 void AUBase::PropertyChanged(AudioUnitPropertyID id, AudioUnitScope scope,
                              AudioUnitElement element) {
-    // Listeners may add or remove listeners; the length is re-read each step, nothing is copied.
-    for (std::size_t i = 0; i < mPropertyListeners.size(); ++i) {
-        const PropertyListener listener = mPropertyListeners[i];
+    // Listeners may add or remove listeners while called: the list is indexed afresh each step
+    // (nothing is copied, so announcing from the render thread allocates nothing).
+    std::size_t next = 0;
+    while (next < mPropertyListeners.size()) {
+        const PropertyListener listener = mPropertyListeners[next];
         if (listener.propertyID == id) {
             listener.listenerProc(listener.listenerRefCon, GetComponentInstance(), id, scope,
                                   element);
+        }
+        // When the record just called is gone from its place, the unvisited ones have moved down
+        // into it; stepping on would skip one of them.
+        if (next < mPropertyListeners.size() &&
+            IsSameListener(mPropertyListeners[next], listener)) {
+            ++next;
         }
     }
 }
