@@ -14,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -151,6 +152,24 @@ inline void ExpectMatchesOracle(double rate, const std::vector<Call>& calls, std
             ASSERT_EQ(Bits(output[i]), Bits(want))
                 << "float " << i << " of a " << call.frames << "-frame call, model " << call.model
                 << ", volume " << call.volume;
+        }
+    }
+}
+
+// Runs ExpectMatchesOracle for every model at every oracle rate, at stride 1 and 2, in place and
+// between two buffers, each case with a fresh processor from `makeProcessor(rate)`.
+inline void
+ExpectMatchesOracleEverywhere(const std::function<Processor(double rate)>& makeProcessor) {
+    for (const double rate : kOracleRates) {
+        for (int model = 1; model <= QuenzalVoicing::kModelCount; ++model) {
+            for (const std::uint32_t stride : {1u, 2u}) {
+                for (const bool inPlace : {false, true}) {
+                    SCOPED_TRACE(testing::Message() << rate << " Hz, model " << model << ", stride "
+                                                    << stride << (inPlace ? ", in place" : ""));
+                    ExpectMatchesOracle(rate, ParameterChangingCalls(model), stride, inPlace,
+                                        makeProcessor(rate));
+                }
+            }
         }
     }
 }

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
+#include <tuple>
 
 namespace {
 
@@ -36,12 +36,10 @@ TEST(UnitDefinition, DescribesBothParameters) {
         AudioUnitParameterInfo info{};
         ASSERT_EQ(unit->GetParameterInfo(kAudioUnitScope_Global, c.id, info), noErr);
         EXPECT_STREQ(info.name, c.name);
-        EXPECT_STREQ(PlatformStringUTF8(info.cfNameString), c.name);
-        EXPECT_EQ(info.unit, c.unit);
-        EXPECT_EQ(info.minValue, c.min);
-        EXPECT_EQ(info.maxValue, c.max);
-        EXPECT_EQ(info.defaultValue, c.def);
-        EXPECT_EQ(info.flags, kReadWriteNamed) << "constant names are not to be released";
+        EXPECT_EQ(info.cfNameString, CFStringMakeConstantString(c.name)) << "the constant itself";
+        // The constant name is not to be released: flags 0xC8000000, not 0xC8000010.
+        EXPECT_EQ(std::tie(info.unit, info.minValue, info.maxValue, info.defaultValue, info.flags),
+                  std::tie(c.unit, c.min, c.max, c.def, kReadWriteNamed));
     }
 }
 
