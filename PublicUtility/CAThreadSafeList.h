@@ -9,8 +9,13 @@
 
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 
 template <class T> class TThreadSafeList {
+    // Nodes are raw memory that the render thread recycles without running destructors (which
+    // might free), and a reused node's value is simply constructed over the old one.
+    static_assert(std::is_trivially_copyable_v<T>, "list values must be plain data");
+
 public:
     enum EEventType { kAdd = 0, kRemove = 1 };
 
