@@ -1,0 +1,123 @@
+// Registering a component library by path through its registration file.
+#include "Platform/Host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const AudioComponentDescription kFixtureDescription = {0x74455354, 0x66697874, 0x48777464, 0,
+                                                       0}; // "tEST" "fixt" "Hwtd"
+
+struct Entries {
+    std::string type = "<string>tEST</string>";
+    std::string version = "<integer>4294967295</integer>";
+    std::string entry = "<string>HostFixtureEntry</string>";
+};
+
+std::string RegistrationText(const Entries& e) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+           "<key>name</key><string>Fixture: Host</string>\n" +
+           (e.type.empty() ? "" : "<key>type</key>" + e.type + "\n") +
+           "<key>subtype</key><string>fixt</string>\n"
+           "<key>manufacturer</key><string>Hwtd</string>\n" +
+           (e.version.empty() ? "" : "<key>version</key>" + e.version + "\n") +
+           (e.entry.empty() ? "" : "<key>entry</key>" + e.entry + "\n") + "</dict>\n</plist>\n";
+}
+
+class ComponentLibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override { mOpenAtStart = PlatformOpenInstanceCount(); }
+    void TearDown() override {
+        std::remove(mPath.c_str());
+        EXPECT_EQ(AudioComponentFindNext(nullptr, &kFixtureDescription), nullptr);
+        EXPECT_EQ(PlatformOpenInstanceCount(), mOpenAtStart);
+    }
+
+    const std::string& Write(const std::string& text) {
+        std::ofstream(mPath) << text;
+        return mPath;
+    }
+
+    // Expects a refusal whose message names the file and says what is wrong.
+    void ExpectRefused(const char* library, const std::string& registration,
+                       const std::string& problem) {
+        char message[512] = "unchanged";
+        EXPECT_EQ(PlatformRegisterComponentLibrary(library, registration.c_str(), message,
+                                                   sizeof message),
+                  nullptr);
+        const std::string text = message;
+        EXPECT_NE(text.find(problem), std::string::npos) << text;
+        const std::string named =
+            library == std::string(HOST_FIXTURE_LIBRARY) ? registration : library;
+        EXPECT_NE(text.find(named), std::string::npos) << text;
+    }
+
+    const std::string mPath = ::testing::TempDir() + "host_fixture_registration.plist";
+    long mOpenAtStart = 0;
+};
+
+TEST_F(ComponentLibraryTest, RegistersTheEntryItNamesWithItsCodesAndVersion) {
+    char message[256] = "unchanged";
+    const AudioComponent component = PlatformRegisterComponentLibrary(
+        HOST_FIXTURE_LIBRARY, Write(RegistrationText({})).c_str(), message, sizeof message);
+    ASSERT_NE(component, nullptr) << message;
+    EXPECT_EQ(AudioComponentFindNext(nullptr, &kFixtureDescription), component);
+    EXPECT_EQ(PlatformComponentVersion(component), 0xFFFFFFFFu);
+
+    AudioComponentInstance instance = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
+    EXPECT_EQ(AudioComponentInstanceVersion(instance), 0x00050006);
+    EXPECT_EQ(AudioComponentInstanceDispose(instance), noErr);
+    PlatformUnregisterComponent(component);
+}
+
+TEST_F(ComponentLibraryTest, RefusesFaultyRegistrationFilesNamingFileAndProblem) {
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"not XML", "<plist><dict>", ""},
+        {"not a dictionary", "<plist version=\"1.0\"><array/></plist>", "not a dictionary"},
+        {"missing type", RegistrationText({.type = ""}), "\"type\" is missing"},
+        {"type not a string", RegistrationText({.type = "<integer>1</integer>"}),
+         "\"type\" is not a string"},
+        {"three characters", RegistrationText({.type = "<string>efc</string>"}),
+         "\"type\" is not four printable ASCII characters"},
+        {"five characters", RegistrationText({.type = "<string>efcts</string>"}), "printable"},
+        {"tab", RegistrationText({.type = "<string>ef\tt</string>"}), "printable"},
+        {"not ASCII", RegistrationText({.type = "<string>ef\xC3\xA9</string>"}), "printable"},
+        {"missing version", RegistrationText({.version = ""}), "\"version\" is missing"},
+        {"real version", RegistrationText({.version = "<real>1.5</real>"}), "\"version\""},
+        {"negative version", RegistrationText({.version = "<integer>-1</integer>"}),
+         "\"version\" is not an integer from 0 to 4294967295"},
+        {"version too big", RegistrationText({.version = "<integer>4294967296</integer>"}),
+         "\"version\""},
+        {"missing entry", RegistrationText({.entry = ""}), "\"entry\" is missing"},
+        {"no such symbol", RegistrationText({.entry = "<string>NoSuchEntry</string>"}),
+         "no symbol \"NoSuchEntry\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExpectRefused(HOST_FIXTURE_LIBRARY, Write(c.text), c.problem);
+    }
+}
+
+TEST_F(ComponentLibraryTest, RefusesMissingFilesAndLibraries) {
+    ExpectRefused(HOST_FIXTURE_LIBRARY, ::testing::TempDir() + "no-such-registration.plist", "");
+    const std::string missingLibrary = ::testing::TempDir() + "no-such-library.so";
+    ExpectRefused(missingLibrary.c_str(), Write(RegistrationText({})), "cannot load");
+
+    char message[64] = "unchanged";
+    EXPECT_EQ(PlatformRegisterComponentLibrary(nullptr, mPath.c_str(), message, sizeof message),
+              nullptr);
+    EXPECT_STRNE(message, "unchanged");
+    EXPECT_EQ(PlatformRegisterComponentLibrary(HOST_FIXTURE_LIBRARY, nullptr, nullptr, 0), nullptr);
+}
+
+} // namespace
