@@ -1,5 +1,6 @@
 # Fails unless the library's dynamic symbol table defines exactly the entry symbol.
 # Usage: cmake -DLIBRARY=<path> -DENTRY=<symbol> -DNM=<nm> -P CheckExports.cmake
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
     OUTPUT_VARIABLE table ERROR_VARIABLE nm_error RESULT_VARIABLE nm_result)
 if(NOT nm_result EQUAL 0)

@@ -1,0 +1,181 @@
+// The selectors that hand the unit something to call or read later: listeners, render
+// notifications, scheduled events, and the render call itself with what it may leave out.
+#include "TestEffects.h"
+#include "UnitHost.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using testhost::Signal;
+using testhost::UnitHost;
+
+namespace {
+
+struct Announcement {
+    void* userData;
+    AudioUnit unit;
+    AudioUnitPropertyID id;
+};
+
+std::vector<Announcement> gAnnouncements;
+
+void RecordAnnouncement(void* userData, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope,
+                        AudioUnitElement) {
+    gAnnouncements.push_back({userData, unit, id});
+}
+
+int gNotifications = 0;
+
+OSStatus CountNotification(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                           UInt32, AudioBufferList*) {
+    ++gNotifications;
+    return noErr;
+}
+
+class CallbackSelectors : public testing::Test {
+protected:
+    CallbackSelectors() {
+        gAnnouncements.clear();
+        gNotifications = 0;
+        testeffects::ResetConfiguration();
+    }
+
+    OSStatus SwitchBypass(UInt32 on) {
+        return host.SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, on);
+    }
+
+    // One channel of a ramp, served on the input; the counting kernels double it.
+    void PrepareToRender() {
+        ASSERT_EQ(host.SetFormat(1, 44100), noErr);
+        ASSERT_EQ(host.ServeInput({{1, 2, 3, 4, 5, 6, 7, 8}}), noErr);
+        ASSERT_EQ(host.Initialize(), noErr);
+    }
+
+    UnitHost host{testeffects::CountingEffectComponent()};
+    int tagA = 0;
+    int tagB = 0;
+};
+
+TEST_F(CallbackSelectors, ListenersAreCalledUntilRemoved) {
+    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), kAudioUnitProperty_BypassEffect,
+                                           RecordAnnouncement, &tagA),
+              noErr);
+    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), kAudioUnitProperty_BypassEffect,
+                                           RecordAnnouncement, &tagB),
+              noErr);
+    ASSERT_EQ(SwitchBypass(1), noErr);
+    ASSERT_EQ(gAnnouncements.size(), 2u);
+    EXPECT_EQ(gAnnouncements[0].userData, &tagA);
+    EXPECT_EQ(gAnnouncements[1].userData, &tagB);
+    EXPECT_EQ(gAnnouncements[0].unit, host.Unit());
+    EXPECT_EQ(gAnnouncements[0].id, UInt32(kAudioUnitProperty_BypassEffect));
+
+    ASSERT_EQ(AudioUnitRemovePropertyListenerWithUserData(
+                  host.Unit(), kAudioUnitProperty_BypassEffect, RecordAnnouncement, &tagA),
+              noErr);
+    gAnnouncements.clear();
+    ASSERT_EQ(SwitchBypass(0), noErr);
+    ASSERT_EQ(gAnnouncements.size(), 1u);
+    EXPECT_EQ(gAnnouncements[0].userData, &tagB);
+
+    ASSERT_EQ(AudioUnitRemovePropertyListener(host.Unit(), kAudioUnitProperty_BypassEffect,
+                                              RecordAnnouncement),
+              noErr);
+    gAnnouncements.clear();
+    ASSERT_EQ(SwitchBypass(1), noErr);
+    EXPECT_TRUE(gAnnouncements.empty());
+}
+
+// A null procedure would be called at the next announcement or render.
+TEST_F(CallbackSelectors, NullProceduresAreRefused) {
+    EXPECT_EQ(AudioUnitAddPropertyListener(host.Unit(), kAudioUnitProperty_BypassEffect, nullptr,
+                                           nullptr),
+              paramErr);
+    EXPECT_EQ(AudioUnitAddRenderNotify(host.Unit(), nullptr, nullptr), paramErr);
+    ASSERT_EQ(SwitchBypass(1), noErr);
+    PrepareToRender();
+    Signal output;
+    EXPECT_EQ(host.Render(8, output), noErr);
+}
+
+TEST_F(CallbackSelectors, RenderNotificationsAreCalledUntilRemoved) {
+    PrepareToRender();
+    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), CountNotification, &tagA), noErr);
+    Signal output;
+    ASSERT_EQ(host.Render(4, output), noErr);
+    EXPECT_EQ(gNotifications, 2);
+    ASSERT_EQ(AudioUnitRemoveRenderNotify(host.Unit(), CountNotification, &tagA), noErr);
+    ASSERT_EQ(host.Render(4, output), noErr);
+    EXPECT_EQ(gNotifications, 2);
+}
+
+TEST_F(CallbackSelectors, ScheduledImmediateEventsApplyAtOnce) {
+    AudioUnitParameterEvent event{};
+    event.scope = kAudioUnitScope_Global;
+    event.parameter = testeffects::kGainParameter;
+    event.eventType = kParameterEvent_Immediate;
+    event.eventValues.immediate.value = 0.75f;
+    ASSERT_EQ(AudioUnitScheduleParameters(host.Unit(), &event, 1), noErr);
+    AudioUnitParameterValue value = 0;
+    ASSERT_EQ(host.GetParameter(testeffects::kGainParameter, value), noErr);
+    EXPECT_EQ(value, 0.75f);
+}
+
+TEST_F(CallbackSelectors, ScheduleWithoutEventsIsRefusedUnlessThereAreNone) {
+    EXPECT_EQ(AudioUnitScheduleParameters(host.Unit(), nullptr, 3), paramErr);
+    EXPECT_EQ(AudioUnitScheduleParameters(host.Unit(), nullptr, 0), noErr);
+}
+
+TEST_F(CallbackSelectors, RenderWithoutFlagsRendersWithNone) {
+    PrepareToRender();
+    std::vector<Float32> samples(8);
+    AudioBufferList list{1, {{1, UInt32(samples.size() * sizeof(Float32)), samples.data()}}};
+    const AudioTimeStamp timeStamp{};
+    ASSERT_EQ(AudioUnitRender(host.Unit(), nullptr, &timeStamp, 0, 8, &list), noErr);
+    EXPECT_EQ(samples, (std::vector<Float32>{2, 4, 6, 8, 10, 12, 14, 16}));
+}
+
+TEST_F(CallbackSelectors, RenderWithoutTimeStampOrBuffersIsRefusedBeforeRendering) {
+    PrepareToRender();
+    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), CountNotification, nullptr), noErr);
+    std::vector<Float32> samples(8);
+    AudioBufferList list{1, {{1, UInt32(samples.size() * sizeof(Float32)), samples.data()}}};
+    const AudioTimeStamp timeStamp{};
+    AudioUnitRenderActionFlags flags = 0;
+
+    AudioUnitRenderProc fastRender = nullptr;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
+                               kAudioUnitRenderFastSelect, fastRender),
+              noErr);
+    void* storage = GetComponentInstanceStorage(host.Unit());
+
+    EXPECT_EQ(AudioUnitRender(host.Unit(), &flags, nullptr, 0, 8, &list), paramErr);
+    EXPECT_EQ(AudioUnitRender(host.Unit(), &flags, &timeStamp, 0, 8, nullptr), paramErr);
+    EXPECT_EQ(fastRender(storage, &flags, nullptr, 0, 8, &list), paramErr);
+    EXPECT_EQ(fastRender(storage, &flags, &timeStamp, 0, 8, nullptr), paramErr);
+    EXPECT_EQ(fastRender(nullptr, &flags, &timeStamp, 0, 8, &list), paramErr);
+    EXPECT_EQ(gNotifications, 0);
+
+    ASSERT_EQ(fastRender(storage, nullptr, &timeStamp, 0, 8, &list), noErr);
+    EXPECT_EQ(samples[7], 16.0f);
+}
+
+TEST_F(CallbackSelectors, ResetForgetsTheLastRenderedTime) {
+    PrepareToRender();
+    Signal output;
+    ASSERT_EQ(host.Render(8, output), noErr);
+    ASSERT_EQ(host.Render(8, output), noErr);
+    Float64 lastRendered = 0;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_LastRenderedSampleTime, kAudioUnitScope_Global, 0,
+                               lastRendered),
+              noErr);
+    EXPECT_EQ(lastRendered, 8.0);
+    ASSERT_EQ(host.Reset(), noErr);
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_LastRenderedSampleTime, kAudioUnitScope_Global, 0,
+                               lastRendered),
+              noErr);
+    EXPECT_EQ(lastRendered, -1.0);
+}
+
+} // namespace

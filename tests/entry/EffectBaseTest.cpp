@@ -1,0 +1,246 @@
+// The effect base as a host drives it: the channel rule at initialize, one kernel per channel,
+// kernel resets, bypass and in-place processing.
+#include "TestEffects.h"
+#include "UnitHost.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testeffects::CountingEffectOf;
+using testeffects::gKernelLog;
+using testhost::UnitHost;
+
+namespace {
+
+class EffectBase : public testing::Test {
+protected:
+    EffectBase() { testeffects::ResetConfiguration(); }
+    ~EffectBase() override { testeffects::ResetConfiguration(); }
+
+    const std::vector<AUKernelBase*>& Kernels() { return CountingEffectOf(host).Kernels(); }
+
+    OSStatus SetWord(AudioUnitPropertyID id, UInt32 value, AudioUnitScope scope = 0) {
+        return host.SetProperty(id, scope, 0, value);
+    }
+    UInt32 GetWord(AudioUnitPropertyID id) {
+        UInt32 value = 99;
+        EXPECT_EQ(host.GetProperty(id, kAudioUnitScope_Global, 0, value), noErr);
+        return value;
+    }
+
+    UnitHost host{testeffects::CountingEffectComponent()};
+};
+
+TEST_F(EffectBase, InitializeMakesOneKernelPerOutputChannel) {
+    ASSERT_EQ(host.SetFormat(3, 48000), noErr);
+    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(Kernels().size(), 3u);
+    for (UInt32 channel = 0; channel < 3; ++channel) {
+        ASSERT_NE(Kernels()[channel], nullptr);
+        EXPECT_EQ(Kernels()[channel]->GetChannelNum(), channel);
+    }
+    EXPECT_EQ(Kernels()[0]->GetSampleRate(), 48000.0);
+    EXPECT_EQ(Kernels()[0]->GetParameter(testeffects::kGainParameter), testeffects::kGainDefault);
+}
+
+TEST_F(EffectBase, KernelAskingForAMissingParameterGetsTheParameterError) {
+    ASSERT_EQ(host.Initialize(), noErr);
+    try {
+        Kernels()[0]->GetParameter(7);
+        ADD_FAILURE() << "no failure thrown";
+    } catch (OSStatus status) {
+        EXPECT_EQ(status, kAudioUnitErr_InvalidParameter);
+    }
+}
+
+struct ChannelCase {
+    std::vector<AUChannelInfo> table;
+    UInt32 in;
+    UInt32 out;
+    OSStatus status;
+};
+
+std::string Describe(const ChannelCase& c) {
+    std::string text = std::to_string(c.in) + " in, " + std::to_string(c.out) + " out, table";
+    for (const AUChannelInfo& pair : c.table) {
+        text +=
+            " (" + std::to_string(pair.inChannels) + ", " + std::to_string(pair.outChannels) + ")";
+    }
+    return text;
+}
+
+constexpr OSStatus kRefused = kAudioUnitErr_FormatNotSupported;
+
+const ChannelCase kChannelCases[] = {
+    // Without a table: as many outputs as inputs, at least one.
+    {{}, 2, 2, noErr},
+    {{}, 1, 1, noErr},
+    {{}, 1, 2, kRefused},
+    // -1 beside a fixed count takes any count on its side.
+    {{{-1, 2}}, 1, 2, noErr},
+    {{{-1, 2}}, 6, 2, noErr},
+    {{{-1, 2}}, 1, 3, kRefused},
+    {{{2, -1}}, 2, 6, noErr},
+    {{{2, -1}}, 3, 6, kRefused},
+    // Two wildcards: (-1, -1) any equal counts; (-1, -2) and (-2, -1) any counts at all.
+    {{{-1, -1}}, 2, 2, noErr},
+    {{{-1, -1}}, 1, 2, kRefused},
+    {{{-2, -1}}, 3, 5, noErr},
+    {{{-1, -2}}, 5, 3, noErr},
+    {{{-2, -2}}, 2, 2, kRefused},
+    {{{-3, -1}}, 2, 2, kRefused},
+    // Pairs are tried in order until one fits.
+    {{{1, 1}, {2, 2}}, 2, 2, noErr},
+    {{{1, 1}, {2, 2}}, 2, 1, kRefused},
+    {{{1, 2}, {-1, -1}}, 4, 4, noErr},
+    // Counts beyond 16 bits cannot be matched against the table honestly.
+    {{}, 65537, 1, kRefused},
+    {{{1, 1}}, 65537, 1, kRefused},
+};
+
+class ChannelRule : public testing::TestWithParam<ChannelCase> {
+protected:
+    ChannelRule() { testeffects::ResetConfiguration(); }
+    ~ChannelRule() override { testeffects::ResetConfiguration(); }
+};
+
+TEST_P(ChannelRule, InitializeAcceptsExactlyThePublishedConfigurations) {
+    const ChannelCase& c = GetParam();
+    testeffects::gChannelTable = c.table;
+    UnitHost host(testeffects::CountingEffectComponent());
+    ASSERT_EQ(host.SetFormat(kAudioUnitScope_Input, c.in, 44100), noErr);
+    ASSERT_EQ(host.SetFormat(kAudioUnitScope_Output, c.out, 44100), noErr);
+    EXPECT_EQ(host.Initialize(), c.status) << Describe(c);
+    const size_t kernels = c.status == noErr ? c.out : 0;
+    EXPECT_EQ(CountingEffectOf(host).Kernels().size(), kernels) << Describe(c);
+    EXPECT_EQ(gKernelLog.constructed, int(kernels)) << Describe(c);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, ChannelRule, testing::ValuesIn(kChannelCases));
+
+TEST_F(EffectBase, ReinitializingWithFewerChannelsMakesANewSet) {
+    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(host.Uninitialize(), noErr);
+    EXPECT_TRUE(Kernels().empty());
+    EXPECT_EQ(gKernelLog.destroyed, 2);
+
+    ASSERT_EQ(host.SetFormat(1, 44100), noErr);
+    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(Kernels().size(), 1u);
+    EXPECT_EQ(Kernels()[0]->GetChannelNum(), 0u);
+    EXPECT_EQ(gKernelLog.constructed, 3);
+}
+
+// Only a list that survived a cleanup is kept or trimmed; the unit's own lifecycle never does
+// that, so the unit is driven directly here.
+TEST_F(EffectBase, MaintainingKeepsExistingKernels) {
+    ASSERT_EQ(host.Initialize(), noErr);
+    testeffects::CountingEffect& effect = CountingEffectOf(host);
+    AUKernelBase* const first = Kernels()[0];
+    ASSERT_EQ(effect.GetOutput(0)->SetStreamFormat(testhost::CanonicalFormat(1, 44100)), noErr);
+    effect.MaintainKernels();
+    ASSERT_EQ(Kernels().size(), 1u);
+    EXPECT_EQ(Kernels()[0], first);
+    EXPECT_EQ(gKernelLog.destroyed, 1);
+
+    ASSERT_EQ(effect.GetOutput(0)->SetStreamFormat(testhost::CanonicalFormat(3, 44100)), noErr);
+    effect.MaintainKernels();
+    ASSERT_EQ(Kernels().size(), 3u);
+    EXPECT_EQ(Kernels()[0], first);
+    EXPECT_EQ(Kernels()[2]->GetChannelNum(), 2u);
+    EXPECT_EQ(gKernelLog.constructed, 4);
+}
+
+TEST_F(EffectBase, NullKernelsAreSkipped) {
+    testeffects::gNullKernels = true;
+    ASSERT_EQ(host.Initialize(), noErr);
+    EXPECT_EQ(Kernels(), (std::vector<AUKernelBase*>{nullptr, nullptr}));
+    EXPECT_EQ(host.Reset(), noErr);
+    EXPECT_EQ(host.Uninitialize(), noErr);
+    EXPECT_TRUE(Kernels().empty());
+}
+
+TEST_F(EffectBase, ResetReachesEveryKernel) {
+    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(host.Reset(), noErr);
+    EXPECT_EQ(gKernelLog.resets, 2);
+}
+
+TEST_F(EffectBase, SwitchingBypassOffWhileInitializedResetsTheKernelsFirst) {
+    ASSERT_EQ(host.Initialize(), noErr);
+    EXPECT_EQ(GetWord(kAudioUnitProperty_BypassEffect), 0u);
+    ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 1), noErr);
+    ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 5), noErr);
+    EXPECT_EQ(GetWord(kAudioUnitProperty_BypassEffect), 1u);
+    EXPECT_EQ(gKernelLog.resets, 0);
+
+    ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 0), noErr);
+    EXPECT_EQ(GetWord(kAudioUnitProperty_BypassEffect), 0u);
+    EXPECT_EQ(gKernelLog.bypassedAtReset, (std::vector<bool>{true, true}));
+
+    ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 0), noErr);
+    EXPECT_EQ(gKernelLog.resets, 2);
+}
+
+TEST_F(EffectBase, SwitchingBypassOffWhileUninitializedResetsNothing) {
+    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(host.Uninitialize(), noErr);
+    ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 1), noErr);
+    ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 0), noErr);
+    EXPECT_EQ(gKernelLog.resets, 0);
+}
+
+TEST_F(EffectBase, InPlaceIsOnAndCanBeSwitched) {
+    EXPECT_EQ(GetWord(kAudioUnitProperty_InPlaceProcessing), 1u);
+    ASSERT_EQ(SetWord(kAudioUnitProperty_InPlaceProcessing, 0), noErr);
+    EXPECT_EQ(GetWord(kAudioUnitProperty_InPlaceProcessing), 0u);
+    ASSERT_EQ(SetWord(kAudioUnitProperty_InPlaceProcessing, 2), noErr);
+    EXPECT_EQ(GetWord(kAudioUnitProperty_InPlaceProcessing), 1u);
+}
+
+TEST_F(EffectBase, ShortValuesAreRefusedAndChangeNothing) {
+    const UInt16 on = 1;
+    for (const AudioUnitPropertyID id :
+         {kAudioUnitProperty_BypassEffect, kAudioUnitProperty_InPlaceProcessing}) {
+        const UInt32 before = GetWord(id);
+        EXPECT_EQ(AudioUnitSetProperty(host.Unit(), id, kAudioUnitScope_Global, 0, &on, sizeof on),
+                  kAudioUnitErr_InvalidPropertyValue)
+            << "property " << id;
+        EXPECT_EQ(GetWord(id), before) << "property " << id;
+    }
+}
+
+TEST_F(EffectBase, OtherScopesBelongToTheCore) {
+    for (const AudioUnitPropertyID id :
+         {kAudioUnitProperty_BypassEffect, kAudioUnitProperty_InPlaceProcessing}) {
+        for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+            UInt32 size = 0;
+            EXPECT_EQ(AudioUnitGetPropertyInfo(host.Unit(), id, scope, 0, &size, nullptr),
+                      kAudioUnitErr_InvalidProperty)
+                << "property " << id << " scope " << scope;
+            EXPECT_EQ(SetWord(id, 1, scope), kAudioUnitErr_InvalidProperty)
+                << "property " << id << " scope " << scope;
+        }
+    }
+}
+
+TEST_F(EffectBase, FormatsAreWritableExactlyWhileUninitialized) {
+    const auto writable = [&] {
+        UInt32 size = 0;
+        Boolean isWritable = false;
+        EXPECT_EQ(AudioUnitGetPropertyInfo(host.Unit(), kAudioUnitProperty_StreamFormat,
+                                           kAudioUnitScope_Output, 0, &size, &isWritable),
+                  noErr);
+        return bool(isWritable);
+    };
+    EXPECT_TRUE(writable());
+    ASSERT_EQ(host.Initialize(), noErr);
+    EXPECT_FALSE(writable());
+    EXPECT_EQ(host.SetFormat(kAudioUnitScope_Output, 1, 44100), kAudioUnitErr_PropertyNotWritable);
+    ASSERT_EQ(host.Uninitialize(), noErr);
+    EXPECT_TRUE(writable());
+}
+
+} // namespace

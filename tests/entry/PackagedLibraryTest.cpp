@@ -1,0 +1,70 @@
+// The component library as it ships: loaded by its path with the registration file beside it,
+// it must be the same effect as the one linked into these tests.
+#include "UnitHost.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+using testhost::Signal;
+using testhost::UnitHost;
+
+namespace {
+
+AudioComponent PackagedComponent() {
+    static const AudioComponent component = [] {
+        const std::string library = QUENZAL_COMPONENT_LIBRARY;
+        const std::string registration =
+            library.substr(0, library.rfind('/') + 1) + "Harwendel_Quenzal.plist";
+        char message[512] = "";
+        const AudioComponent loaded = PlatformRegisterComponentLibrary(
+            library.c_str(), registration.c_str(), message, sizeof message);
+        EXPECT_NE(loaded, nullptr) << message;
+        return loaded;
+    }();
+    return component;
+}
+
+Signal VoiceAnImpulse(AudioComponent component) {
+    UnitHost host(component);
+    EXPECT_EQ(host.OpenStatus(), noErr);
+    EXPECT_EQ(host.SetFormat(1, 48000), noErr);
+    std::vector<Float32> impulse(256, 0.0f);
+    impulse[0] = 1.0f;
+    EXPECT_EQ(host.ServeInput({impulse}), noErr);
+    EXPECT_EQ(host.SetParameter(kParam_Loudspeaker, 4), noErr);
+    EXPECT_EQ(host.Initialize(), noErr);
+    EXPECT_EQ(host.Reset(), noErr);
+    Signal output;
+    EXPECT_EQ(host.Render(256, output), noErr);
+    return output;
+}
+
+TEST(PackagedLibrary, RegistersUnderItsCodesAndVersion) {
+    const AudioComponent component = PackagedComponent();
+    ASSERT_NE(component, nullptr);
+    AudioComponentDescription description{};
+    ASSERT_EQ(AudioComponentGetDescription(component, &description), noErr);
+    EXPECT_EQ(description.componentType, testhost::kQuenzalDescription.componentType);
+    EXPECT_EQ(description.componentSubType, testhost::kQuenzalDescription.componentSubType);
+    EXPECT_EQ(description.componentManufacturer,
+              testhost::kQuenzalDescription.componentManufacturer);
+    EXPECT_EQ(PlatformComponentVersion(component), testhost::kQuenzalVersion);
+
+    UnitHost host(component);
+    ASSERT_EQ(host.OpenStatus(), noErr);
+    EXPECT_EQ(UInt32(AudioComponentInstanceVersion(host.Unit())), testhost::kQuenzalVersion);
+}
+
+TEST(PackagedLibrary, VoicesLikeTheLinkedEffect) {
+    ASSERT_NE(PackagedComponent(), nullptr);
+    const Signal packaged = VoiceAnImpulse(PackagedComponent());
+    const Signal linked = VoiceAnImpulse(testhost::QuenzalComponent());
+    ASSERT_EQ(packaged.size(), 1u);
+    ASSERT_EQ(packaged, linked);
+    EXPECT_NE(packaged[0][0], 0.0f);
+    EXPECT_TRUE(std::isfinite(packaged[0][255]));
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+// How the property selectors treat the host's buffers and size words: the size query, short and
+// long client buffers, missing data or size, and the diagnostics they print.
+#include "UnitHost.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+
+using testhost::UnitHost;
+
+namespace {
+
+std::string DiagnosticPattern(const std::string& message) {
+    return "^ca_debug_string: " + message + " AUDispatch:[0-9]+\n$";
+}
+
+class PropertyProtocol : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(host.OpenStatus(), noErr); }
+
+    OSStatus GetStreamFormat(void* data, UInt32* size) {
+        return AudioUnitGetProperty(host.Unit(), kAudioUnitProperty_StreamFormat,
+                                    kAudioUnitScope_Output, 0, data, size);
+    }
+
+    UnitHost host;
+};
+
+TEST_F(PropertyProtocol, NullDataAsksForTheSize) {
+    UInt32 size = 1234;
+    EXPECT_EQ(GetStreamFormat(nullptr, &size), noErr);
+    EXPECT_EQ(size, sizeof(AudioStreamBasicDescription));
+}
+
+TEST_F(PropertyProtocol, AFailedSizeQueryLeavesSizeZero) {
+    struct Case {
+        AudioUnitPropertyID id;
+        AudioUnitScope scope;
+        OSStatus status;
+    };
+    for (const Case& c : {Case{9999, kAudioUnitScope_Global, kAudioUnitErr_InvalidProperty},
+                          Case{kAudioUnitProperty_StreamFormat, 7, kAudioUnitErr_InvalidScope}}) {
+        UInt32 size = 1234;
+        EXPECT_EQ(AudioUnitGetProperty(host.Unit(), c.id, c.scope, 0, nullptr, &size), c.status);
+        EXPECT_EQ(size, 0u) << "property " << c.id;
+    }
+}
+
+TEST_F(PropertyProtocol, NullSizePointerIsRefusedWithItsDiagnostic) {
+    AudioStreamBasicDescription format{};
+    testing::internal::CaptureStderr();
+    const OSStatus status = GetStreamFormat(&format, nullptr);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, paramErr);
+    EXPECT_THAT(printed, testing::MatchesRegex(
+                             DiagnosticPattern("AudioUnitGetProperty: null size pointer")));
+}
+
+TEST_F(PropertyProtocol, ZeroSizeWithABufferIsRefusedWithItsDiagnostic) {
+    AudioStreamBasicDescription format{};
+    UInt32 size = 0;
+    testing::internal::CaptureStderr();
+    const OSStatus status = GetStreamFormat(&format, &size);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, paramErr);
+    EXPECT_THAT(printed, testing::MatchesRegex(DiagnosticPattern(
+                             "AudioUnitGetProperty: \\*ioDataSize == 0 on entry")));
+}
+
+TEST_F(PropertyProtocol, ALargerBufferReportsTheValueSize) {
+    std::array<Byte, 64> buffer{};
+    UInt32 size = buffer.size();
+    ASSERT_EQ(GetStreamFormat(buffer.data(), &size), noErr);
+    EXPECT_EQ(size, sizeof(AudioStreamBasicDescription));
+    AudioStreamBasicDescription format;
+    memcpy(&format, buffer.data(), sizeof format);
+    EXPECT_EQ(format.mFormatID, UInt32(kAudioFormatLinearPCM));
+}
+
+TEST_F(PropertyProtocol, AShortBufferReceivesTheFirstBytesOnly) {
+    constexpr Byte kUntouched = 0xA5;
+    std::array<Byte, sizeof(AudioStreamBasicDescription)> buffer;
+    buffer.fill(kUntouched);
+    // The sample rate and the format ID.
+    UInt32 size = 12;
+    ASSERT_EQ(GetStreamFormat(buffer.data(), &size), noErr);
+    EXPECT_EQ(size, 12u);
+    Float64 rate;
+    UInt32 formatID;
+    memcpy(&rate, buffer.data(), sizeof rate);
+    memcpy(&formatID, buffer.data() + 8, sizeof formatID);
+    EXPECT_EQ(rate, 44100.0);
+    EXPECT_EQ(formatID, UInt32(kAudioFormatLinearPCM));
+    for (size_t i = 12; i < buffer.size(); ++i) {
+        ASSERT_EQ(buffer[i], kUntouched) << "byte " << i;
+    }
+}
+
+TEST_F(PropertyProtocol, AFailedReadLeavesSizeZero) {
+    // The context name has a size but no value until a host sets one.
+    CFStringRef name = nullptr;
+    UInt32 size = sizeof name;
+    EXPECT_EQ(AudioUnitGetProperty(host.Unit(), kAudioUnitProperty_ContextName,
+                                   kAudioUnitScope_Global, 0, &name, &size),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(size, 0u);
+}
+
+TEST_F(PropertyProtocol, AnUnknownPropertyLeavesTheSizeAlone) {
+    UInt32 value = 0;
+    UInt32 size = sizeof value;
+    EXPECT_EQ(AudioUnitGetProperty(host.Unit(), 9999, kAudioUnitScope_Global, 0, &value, &size),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(size, sizeof value);
+}
+
+TEST_F(PropertyProtocol, InfoOutputsAreOptionalAndClearedOnFailure) {
+    UInt32 size = 77;
+    Boolean writable = false;
+    ASSERT_EQ(AudioUnitGetPropertyInfo(host.Unit(), kAudioUnitProperty_BypassEffect,
+                                       kAudioUnitScope_Global, 0, &size, &writable),
+              noErr);
+    EXPECT_EQ(size, 4u);
+    EXPECT_TRUE(writable);
+    EXPECT_EQ(AudioUnitGetPropertyInfo(host.Unit(), kAudioUnitProperty_BypassEffect,
+                                       kAudioUnitScope_Global, 0, nullptr, nullptr),
+              noErr);
+
+    for (const AudioUnitScope scope : {AudioUnitScope(kAudioUnitScope_Input), AudioUnitScope(7)}) {
+        size = 77;
+        writable = true;
+        EXPECT_NE(AudioUnitGetPropertyInfo(host.Unit(), 9999, scope, 0, &size, &writable), noErr);
+        EXPECT_EQ(size, 0u) << "scope " << scope;
+        EXPECT_FALSE(writable) << "scope " << scope;
+    }
+}
+
+TEST_F(PropertyProtocol, SetWithoutSizeOrDataIsRefusedWithItsDiagnostic) {
+    const UInt32 value = 1;
+    struct Case {
+        const void* data;
+        UInt32 size;
+        const char* message;
+    };
+    for (const Case& c : {Case{&value, 0, "AudioUnitSetProperty: inDataSize == 0"},
+                          Case{nullptr, 4, "AudioUnitSetProperty: inData == NULL"}}) {
+        testing::internal::CaptureStderr();
+        const OSStatus status = AudioUnitSetProperty(host.Unit(), kAudioUnitProperty_BypassEffect,
+                                                     kAudioUnitScope_Global, 0, c.data, c.size);
+        const std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, paramErr);
+        EXPECT_THAT(printed, testing::MatchesRegex(DiagnosticPattern(c.message)));
+    }
+    UInt32 bypass = 7;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, bypass),
+              noErr);
+    EXPECT_EQ(bypass, 0u);
+}
+
+TEST_F(PropertyProtocol, SetWithNeitherDataNorSizeRemovesTheValue) {
+    CFStringRef name = CFStringCreateWithCString(nullptr, "Track 3", kCFStringEncodingUTF8);
+    ASSERT_EQ(host.SetProperty(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, name),
+              noErr);
+    CFRelease(name);
+    ASSERT_EQ(AudioUnitSetProperty(host.Unit(), kAudioUnitProperty_ContextName,
+                                   kAudioUnitScope_Global, 0, nullptr, 0),
+              noErr);
+    CFStringRef read = nullptr;
+    EXPECT_EQ(host.GetProperty(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, read),
+              kAudioUnitErr_InvalidPropertyValue);
+}
+
+// The unit keeps no channel layouts: reads find none, sets are refused, buses must exist.
+TEST_F(PropertyProtocol, LayoutQueriesAnswerThatThereAreNone) {
+    struct Case {
+        AudioUnitPropertyID id;
+        AudioUnitScope scope;
+        OSStatus status;
+    };
+    for (const Case& c :
+         {Case{kAudioUnitProperty_AudioChannelLayout, kAudioUnitScope_Input, -10879},
+          Case{kAudioUnitProperty_AudioChannelLayout, kAudioUnitScope_Output, -10879},
+          Case{kAudioUnitProperty_AudioChannelLayout, kAudioUnitScope_Global, -10877},
+          Case{kAudioUnitProperty_SupportedChannelLayoutTags, kAudioUnitScope_Output, -10879},
+          Case{kAudioUnitProperty_SupportedChannelLayoutTags, kAudioUnitScope_Global, -10877}}) {
+        UInt32 size = 0;
+        Boolean writable = false;
+        EXPECT_EQ(AudioUnitGetPropertyInfo(host.Unit(), c.id, c.scope, 0, &size, &writable),
+                  c.status)
+            << "property " << c.id << " scope " << c.scope;
+    }
+}
+
+TEST_F(PropertyProtocol, LayoutSetsAreRefused) {
+    // A stereo tag carries its channel count in the low 16 bits.
+    AudioChannelLayout stereo{};
+    stereo.mChannelLayoutTag = (101u << 16) | 2;
+    const UInt32 size = offsetof(AudioChannelLayout, mChannelDescriptions);
+    EXPECT_EQ(AudioUnitSetProperty(host.Unit(), kAudioUnitProperty_AudioChannelLayout,
+                                   kAudioUnitScope_Output, 0, &stereo, size),
+              kAudioUnitErr_InvalidProperty);
+    ASSERT_EQ(host.SetFormat(kAudioUnitScope_Output, 1, 44100), noErr);
+    EXPECT_EQ(AudioUnitSetProperty(host.Unit(), kAudioUnitProperty_AudioChannelLayout,
+                                   kAudioUnitScope_Output, 0, &stereo, size),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(AudioUnitRemovePropertyValue(host.Unit(), kAudioUnitProperty_AudioChannelLayout,
+                                           kAudioUnitScope_Output, 0),
+              noErr);
+    EXPECT_EQ(AudioUnitRemovePropertyValue(host.Unit(), kAudioUnitProperty_AudioChannelLayout,
+                                           kAudioUnitScope_Output, 1),
+              kAudioUnitErr_InvalidElement);
+}
+
+} // namespace
