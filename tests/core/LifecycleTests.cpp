@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-using testing::MatchesRegex;
 using testunits::OpenUnit;
 using testunits::StatusOf;
 using testunits::TestUnit;
@@ -19,27 +18,10 @@ namespace {
 
 using EventLog = std::vector<std::string>;
 
-// A bus that logs each allocation request with its scope and index.
-class LoggedBus : public AUIOElement {
-public:
-    LoggedBus(AUBase* unit, EventLog& log, std::string label)
-        : AUIOElement(unit), mLog(log), mLabel(std::move(label)) {}
-    void AllocateBuffer(UInt32 frames) override {
-        mLog.push_back("allocate " + mLabel);
-        AUIOElement::AllocateBuffer(frames);
-    }
-    bool NeedsBufferSpace() const override { return true; }
-
-private:
-    EventLog& mLog;
-    std::string mLabel;
-};
-
-// Logs the lifecycle operations the base drives; Initialize answers initializeStatus.
+// Logs the operations the base drives, down to each bus's allocation.
 class LifecycleUnit : public TestUnit {
 public:
     explicit LifecycleUnit(EventLog& log) : TestUnit(nullptr, 2, 2), mLog(log) {}
-
     OSStatus initializeStatus = noErr;
 
     OSStatus Initialize() override {
@@ -48,189 +30,100 @@ public:
     }
     void Cleanup() override { mLog.push_back("Cleanup"); }
     void ReallocateBuffers() override {
-        mLog.push_back("ReallocateBuffers");
+        mLog.push_back("Reallocate");
         TestUnit::ReallocateBuffers();
     }
     AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement index) override {
         if (scope != kAudioUnitScope_Input && scope != kAudioUnitScope_Output) {
             return TestUnit::CreateElement(scope, index);
         }
-        const char* name = scope == kAudioUnitScope_Input ? "in" : "out";
-        return new LoggedBus(this, mLog, name + std::to_string(index));
+        return new Bus(this, mLog, (scope == 1 ? "in" : "out") + std::to_string(index));
     }
 
 private:
+    struct Bus : AUIOElement {
+        Bus(AUBase* unit, EventLog& log, std::string name)
+            : AUIOElement(unit), log(log), name(std::move(name)) {}
+        void AllocateBuffer(UInt32 frames) override {
+            log.push_back(name);
+            AUIOElement::AllocateBuffer(frames);
+        }
+        bool NeedsBufferSpace() const override { return true; }
+        EventLog& log;
+        std::string name;
+    };
     EventLog& mLog;
 };
 
-const EventLog kFullReallocation = {"ReallocateBuffers", "allocate out0", "allocate out1",
-                                    "allocate in0", "allocate in1"};
-
-EventLog Then(EventLog first, const EventLog& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
-
-TEST(Lifecycle, ConstructionDefaults) {
-    auto unit = OpenUnit();
+TEST(Lifecycle, InitializeUninitializeAndMaxFrames) {
+    EventLog log;
+    auto unit = OpenUnit<LifecycleUnit>(log);
     EXPECT_EQ(unit->GetMaxFramesPerSlice(), 1156u);
-    EXPECT_EQ(unit->GetCurrentPreset().presetNumber, -1);
     EXPECT_STREQ(PlatformStringUTF8(unit->GetCurrentPreset().presetName), "Untitled");
-    EXPECT_EQ(unit->GetLastRenderedSampleTime(), -1.0);
-    EXPECT_EQ(unit->AudioUnitAPIVersion(), 2);
-    EXPECT_FALSE(unit->IsInitialized());
-    EXPECT_FALSE(unit->HasBegunInitializing());
-    EXPECT_NE(unit->Globals(), nullptr);
-    EXPECT_TRUE(unit->GetParamEventList().empty());
-    EXPECT_GE(unit->GetParamEventList().capacity(), 24u);
-    EXPECT_NE(AUBase::sVectorUnitType, kVecUninitialized);
-}
-
-TEST(Lifecycle, InitializeThenUninitialize) {
-    EventLog log;
-    auto unit = OpenUnit<LifecycleUnit>(log);
-    EXPECT_EQ(unit->DoInitialize(), noErr);
-    EXPECT_EQ(log, Then({"Initialize"}, kFullReallocation));
-    EXPECT_TRUE(unit->IsInitialized());
-    EXPECT_TRUE(unit->HasBegunInitializing());
-
-    log.clear();
-    EXPECT_EQ(unit->DoInitialize(), noErr);
-    EXPECT_TRUE(log.empty()) << "a second initialize does nothing";
-
+    unit->SetMaxFramesPerSlice(256);
     unit->DoCleanup();
-    EXPECT_EQ(log, EventLog{"Cleanup"});
-    EXPECT_FALSE(unit->IsInitialized());
-    EXPECT_FALSE(unit->HasBegunInitializing());
+    EXPECT_TRUE(log.empty()) << "no buffers to resize yet, nothing to clean up";
 
-    log.clear();
-    unit->DoCleanup();
-    EXPECT_TRUE(log.empty()) << "cleanup runs only for an initialized unit";
-}
-
-TEST(Lifecycle, RefusedInitializeChangesNothing) {
-    EventLog log;
-    auto unit = OpenUnit<LifecycleUnit>(log);
     unit->initializeStatus = kAudioUnitErr_FormatNotSupported;
     EXPECT_EQ(unit->DoInitialize(), kAudioUnitErr_FormatNotSupported);
-    EXPECT_EQ(log, EventLog{"Initialize"});
-    EXPECT_FALSE(unit->IsInitialized());
     EXPECT_FALSE(unit->HasBegunInitializing());
-}
-
-TEST(Lifecycle, MaxFramesReallocateOnlyOnceBuffersExist) {
-    EventLog log;
-    auto unit = OpenUnit<LifecycleUnit>(log);
-    unit->SetMaxFramesPerSlice(256);
-    EXPECT_TRUE(log.empty());
-    EXPECT_EQ(unit->GetMaxFramesPerSlice(), 256u);
-
-    unit->DoInitialize();
-    unit->DoCleanup();
-    log.clear();
-    unit->SetMaxFramesPerSlice(128);
-    EXPECT_EQ(log, kFullReallocation);
-}
-
-TEST(Lifecycle, MaxFramesMaySetExactlyWhileUninitialized) {
-    auto unit = OpenUnit();
-    EXPECT_EQ(unit->CanSetMaxFrames(), noErr);
-    unit->DoInitialize();
+    unit->initializeStatus = noErr;
+    EXPECT_EQ(unit->DoInitialize(), noErr);
+    EXPECT_EQ(unit->DoInitialize(), noErr);
     EXPECT_EQ(unit->CanSetMaxFrames(), kAudioUnitErr_Initialized);
     unit->DoCleanup();
+    EXPECT_FALSE(unit->IsInitialized() || unit->HasBegunInitializing());
     EXPECT_EQ(unit->CanSetMaxFrames(), noErr);
-}
-
-TEST(Lifecycle, ResetForgetsTheLastRenderedTime) {
-    auto unit = OpenUnit();
-    unit->SetLastRenderedSampleTime(4096.0);
-    EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), noErr);
-    EXPECT_EQ(unit->GetLastRenderedSampleTime(), -1.0);
-}
-
-TEST(Lifecycle, ClosingUninitializes) {
-    EventLog log;
-    {
-        auto unit = OpenUnit<LifecycleUnit>(log);
-        unit->DoInitialize();
-        log.clear();
+    unit->SetMaxFramesPerSlice(128);
+    unit->DoInitialize();
+    unit.reset();
+    const EventLog reallocation = {"Reallocate", "out0", "out1", "in0", "in1"};
+    EventLog expected = {"Initialize", "Initialize"};
+    for (const EventLog& part : std::initializer_list<EventLog>{
+             reallocation, {"Cleanup"}, reallocation, {"Initialize"}, reallocation, {"Cleanup"}}) {
+        expected.insert(expected.end(), part.begin(), part.end());
     }
-    EXPECT_EQ(log, EventLog{"Cleanup"});
+    EXPECT_EQ(log, expected);
 }
 
-TEST(IOElements, OutputBuffersAfterInitialize) {
+TEST(IOElements, BuffersAfterInitialize) {
     auto unit = OpenUnit();
     unit->SetMaxFramesPerSlice(512);
     AUIOElement* output = unit->GetOutput(0);
-    EXPECT_EQ(output->IOBuffer().GetByteCapacity(), 0u) << "nothing before initializing";
-
     ASSERT_EQ(unit->DoInitialize(), noErr);
-    EXPECT_EQ(output->IOBuffer().GetFrameCapacity(), 512u);
-    EXPECT_EQ(output->IOBuffer().GetByteCapacity(), 4096u);
     const AudioBufferList& list = output->PrepareBuffer(512);
     ASSERT_EQ(list.mNumberBuffers, 2u);
-    const auto* first = static_cast<const Byte*>(list.mBuffers[0].mData);
-    const auto* second = static_cast<const Byte*>(list.mBuffers[1].mData);
-    EXPECT_EQ(second - first, 2048);
-    EXPECT_EQ(list.mBuffers[1].mDataByteSize, 2048u);
-    EXPECT_EQ(unit->GetInput(0)->IOBuffer().GetByteCapacity(), 0u)
-        << "an input fed by nothing keeps no memory";
-}
+    EXPECT_EQ(static_cast<Byte*>(list.mBuffers[1].mData) -
+                  static_cast<Byte*>(list.mBuffers[0].mData),
+              2048);
+    EXPECT_EQ(unit->GetInput(0)->IOBuffer().GetByteCapacity(), 0u) << "an unfed input keeps none";
 
-TEST(IOElements, DefaultFormatAndNewFormatAfterInitialize) {
-    auto unit = OpenUnit();
-    AUIOElement* output = unit->GetOutput(0);
-    const CAStreamBasicDescription& format = output->GetStreamFormat();
-    EXPECT_EQ(format.mSampleRate, 44100.0);
-    EXPECT_EQ(format.mChannelsPerFrame, 2u);
-    EXPECT_EQ(format.mFormatFlags, 41u);
-    EXPECT_EQ(format.mBytesPerFrame, 4u);
-
-    unit->DoInitialize();
-    CAStreamBasicDescription quad = format;
+    CAStreamBasicDescription quad = output->GetStreamFormat();
     quad.mChannelsPerFrame = 4;
-    EXPECT_EQ(output->SetStreamFormat(quad), noErr);
+    output->SetStreamFormat(quad);
     EXPECT_EQ(output->IOBuffer().GetStreamCapacity(), 4u) << "reallocated at once";
-}
-
-TEST(IOElements, BusThatMustNotAllocateRefusesToPrepare) {
-    auto unit = OpenUnit();
-    unit->DoInitialize();
-    AUIOElement* output = unit->GetOutput(0);
     output->SetWillAllocateBuffer(false);
     EXPECT_EQ(StatusOf([&] { output->PrepareBuffer(16); }), kAudioUnitErr_InvalidPropertyValue);
 }
-
-// ---- the logging string ----
 
 OSStatus SilentEntry(ComponentParameters*, void*) {
     return noErr;
 }
 
-struct LoggingCase {
-    OSType type, subtype, manufacturer;
-    const char* codes;
-};
-
 TEST(LoggingString, FourCharacterCodes) {
-    const LoggingCase cases[] = {
-        {0x65666374, 0x716E7A6C, 0x48727764, "'efct' 'qnzl' 'Hrwd'"},
-        {0x65666374, 0x716E7A6C, 0x0001FF5C, "'efct' 'qnzl' 0x0001FF5C"},
-        {0x615C6263, 0x20202020, 0x7E7E7E7F, "0x615C6263 '    ' 0x7E7E7E7F"},
+    const std::pair<AudioComponentDescription, const char*> cases[] = {
+        {{0x65666374, 0x716E7A6C, 0x48727764, 0, 0}, "'efct' 'qnzl' 'Hrwd'"},
+        {{0x65666374, 0x20202020, 0x0001FF5C, 0, 0}, "'efct' '    ' 0x0001FF5C"},
+        {{0x615C6263, 0x7E7E7E7F, 0x48727764, 0, 0}, "0x615C6263 0x7E7E7E7F 'Hrwd'"},
     };
-    for (const LoggingCase& c : cases) {
-        const AudioComponentDescription desc{c.type, c.subtype, c.manufacturer, 0, 0};
+    for (const auto& [desc, codes] : cases) {
         AudioComponent component = PlatformRegisterComponent(&desc, SilentEntry, 1);
         AudioComponentInstance instance = nullptr;
         ASSERT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
-        {
-            auto unit = OpenUnit(instance);
-            char pointer[32];
-            std::snprintf(pointer, sizeof pointer, "%p", static_cast<void*>(instance));
-            const char* text = unit->GetLoggingString();
-            EXPECT_EQ(text, "AU (" + std::string(pointer) + "): " + c.codes);
-            EXPECT_EQ(unit->GetLoggingString(), text) << "made once";
-        }
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "AU (%p): %s", static_cast<void*>(instance),
+                      codes);
+        EXPECT_STREQ(OpenUnit(instance)->GetLoggingString(), expected);
         AudioComponentInstanceDispose(instance);
         PlatformUnregisterComponent(component);
     }
@@ -239,15 +132,13 @@ TEST(LoggingString, FourCharacterCodes) {
 TEST(LoggingString, WithoutAComponentTheCodesAreZero) {
     auto unit = OpenUnit();
     testing::internal::CaptureStderr();
-    const std::string text = unit->GetLoggingString();
-    const std::string diagnostics = testing::internal::GetCapturedStderr();
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "AU (%p): 0x00000000 0x00000000 0x00000000",
-                  static_cast<void*>(nullptr));
-    EXPECT_EQ(text, expected);
-    EXPECT_THAT(diagnostics, MatchesRegex("error: failed assertion: comp\n"
-                                          "ca_require_noerr: \\[result = -1, -1\\] "
-                                          "\\(goto home;\\) ComponentBase:[0-9]+\n"));
+    const char* text = unit->GetLoggingString();
+    EXPECT_EQ(unit->GetLoggingString(), text) << "made once";
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::MatchesRegex("error: failed assertion: comp\n"
+                                      "ca_require_noerr: \\[result = -1, -1\\] "
+                                      "\\(goto home;\\) ComponentBase:[0-9]+\n"));
+    EXPECT_THAT(std::string(text), testing::EndsWith("): 0x00000000 0x00000000 0x00000000"));
 }
 
 // The vector-unit answer is cached for the process, so this runs in a fresh one.

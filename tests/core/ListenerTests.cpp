@@ -3,36 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <string>
-#include <vector>
+#include <utility>
 
 using testunits::OpenUnit;
-using testunits::TestUnit;
 
 namespace {
 
-struct Call {
-    std::string who;
-    AudioUnit unit;
-    AudioUnitPropertyID id;
-    AudioUnitScope scope;
-    AudioUnitElement element;
-    bool operator==(const Call&) const = default;
-};
+const auto kInstance = reinterpret_cast<ComponentInstance>(0x5A5A0);
 
-// The user data of every test listener: a name, the shared call log, and an optional action
-// run while the listener is being called.
+// The user data of every test listener: its name, the shared log of calls, and an optional action
+// run while it is being called.
 struct Listener {
     std::string name;
-    std::vector<Call>* calls;
+    std::string* log;
     std::function<void()> whileCalled;
 };
 
 void Record(void* userData, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
             AudioUnitElement element) {
     auto* listener = static_cast<Listener*>(userData);
-    listener->calls->push_back(Call{listener->name, unit, id, scope, element});
+    *listener->log += listener->name;
+    if (unit != kInstance || id != 8 || scope != 2 || element != 1) {
+        *listener->log += "(wrong arguments)";
+    }
     if (listener->whileCalled) {
         listener->whileCalled();
     }
@@ -40,121 +34,75 @@ void Record(void* userData, AudioUnit unit, AudioUnitPropertyID id, AudioUnitSco
 
 void Other(void*, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {}
 
-const auto kInstance = reinterpret_cast<ComponentInstance>(0x5A5A0);
-
 class Listeners : public testing::Test {
 protected:
-    testunits::UnitPtr<TestUnit> unit = OpenUnit(kInstance);
-    std::vector<Call> calls;
-    Listener a{"a", &calls, {}};
-    Listener b{"b", &calls, {}};
-    Listener c{"c", &calls, {}};
+    testunits::UnitPtr<testunits::TestUnit> unit = OpenUnit(kInstance);
+    std::string log;
+    Listener a{"a", &log, {}}, b{"b", &log, {}}, c{"c", &log, {}};
 
-    std::vector<std::string> Callers() const {
-        std::vector<std::string> names;
-        for (const Call& call : calls) {
-            names.push_back(call.who);
+    // Registers a, b, a, c for property 8 and b for 9; the announcement is of 8 only.
+    std::string Announce(const std::function<void()>& change) {
+        for (Listener* listener : {&a, &b, &a, &c}) {
+            unit->AddPropertyListener(8, Record, listener);
         }
-        return names;
+        unit->AddPropertyListener(9, Record, &b);
+        change();
+        log.clear();
+        unit->PropertyChanged(8, 2, 1);
+        return log;
     }
 };
 
-TEST_F(Listeners, CalledInRegistrationOrderWithTheChange) {
-    unit->PropertyChanged(kAudioUnitProperty_MaximumFramesPerSlice, 0, 0);
-    EXPECT_TRUE(calls.empty());
-
-    unit->AddPropertyListener(kAudioUnitProperty_MaximumFramesPerSlice, Record, &a);
-    unit->AddPropertyListener(kAudioUnitProperty_MaximumFramesPerSlice, Record, &b);
-    unit->AddPropertyListener(kAudioUnitProperty_MaximumFramesPerSlice, Record, &a);
-    unit->AddPropertyListener(kAudioUnitProperty_StreamFormat, Record, &c);
-    unit->SetMaxFramesPerSlice(300);
-    unit->PropertyChanged(kAudioUnitProperty_SampleRate, 1, 0);
-
-    const Call call{"a", kInstance, kAudioUnitProperty_MaximumFramesPerSlice, 0, 0};
-    EXPECT_EQ(calls, (std::vector<Call>{call, {"b", kInstance, 14, 0, 0}, call}));
-}
-
-struct RemoveCase {
-    const char* what;
-    AudioUnitPropertyID id;
-    AudioUnitPropertyListenerProc proc;
-    bool removeWithB;
-    bool matchUserData;
-    std::vector<std::string> remaining;
-};
-
-TEST_F(Listeners, Removal) {
-    const RemoveCase cases[] = {
-        {"any user data", 8, Record, true, false, {"c", "a"}},
-        {"matching user data", 8, Record, true, true, {"a", "c", "c", "a"}},
-        {"other procedure", 8, Other, true, false, {"a", "b", "c", "c", "a"}},
-        {"other ID", 2, Record, true, false, {"a", "b", "c", "c", "a"}},
-        {"other user data", 8, Record, false, true, {"a", "b", "c", "c", "a"}},
+TEST_F(Listeners, RegistrationOrderAndRemoval) {
+    EXPECT_EQ(Announce([] {}), "abac");
+    const std::pair<std::function<OSStatus()>, const char*> cases[] = {
+        {[&] { return unit->RemovePropertyListener(8, Record, nullptr, false); }, ""},
+        {[&] { return unit->RemovePropertyListener(8, Record, &a, true); }, "bc"},
+        {[&] { return unit->RemovePropertyListener(8, Record, &log, true); }, "abac"},
+        {[&] { return unit->RemovePropertyListener(8, Other, &a, false); }, "abac"},
+        {[&] { return unit->RemovePropertyListener(2, Record, &a, false); }, "abac"},
     };
-    for (const RemoveCase& rc : cases) {
-        auto fresh = OpenUnit(kInstance);
-        fresh->AddPropertyListener(8, Record, &a);
-        fresh->AddPropertyListener(8, Record, &b);
-        fresh->AddPropertyListener(9, Record, &c);
-        fresh->AddPropertyListener(8, Record, &c);
-        fresh->AddPropertyListener(9, Record, &a);
-        void* userData = rc.removeWithB ? &b : static_cast<void*>(&calls);
-        EXPECT_EQ(fresh->RemovePropertyListener(rc.id, rc.proc, userData, rc.matchUserData), noErr);
-        calls.clear();
-        fresh->PropertyChanged(8, 0, 0);
-        fresh->PropertyChanged(9, 0, 0);
-        EXPECT_EQ(Callers(), rc.remaining) << rc.what;
+    for (const auto& [remove, remaining] : cases) {
+        unit = OpenUnit(kInstance);
+        EXPECT_EQ(Announce([&] { EXPECT_EQ(remove(), noErr); }), remaining);
     }
 }
 
-struct RemoveWhileCalledCase {
-    const char* what;
-    std::string remover;
-    std::string removed;
-    std::vector<std::string> firstCallers;
-    std::vector<std::string> laterCallers;
-};
-
-TEST_F(Listeners, RemovalWhileCalledHidesNoOtherListener) {
-    const RemoveWhileCalledCase cases[] = {
-        {"itself", "a", "a", {"a", "b", "c"}, {"b", "c"}},
-        {"an earlier one", "b", "a", {"a", "b", "c"}, {"b", "c"}},
-        {"a later one", "a", "c", {"a", "b"}, {"a", "b"}},
-        {"the last one itself", "c", "c", {"a", "b", "c"}, {"a", "b"}},
-    };
-    for (const RemoveWhileCalledCase& rc : cases) {
-        auto fresh = OpenUnit(kInstance);
-        std::map<std::string, Listener*> byName = {{"a", &a}, {"b", &b}, {"c", &c}};
-        for (Listener* listener : {&a, &b, &c}) {
-            listener->whileCalled = nullptr;
-            fresh->AddPropertyListener(8, Record, listener);
+TEST_F(Listeners, ListenersChangingTheListWhileCalled) {
+    bool added = false;
+    const auto addOnce = [&] {
+        if (std::exchange(added, true)) {
+            return;
         }
-        Listener* removed = byName[rc.removed];
-        byName[rc.remover]->whileCalled = [&] {
-            fresh->RemovePropertyListener(8, Record, removed, true);
-        };
-        calls.clear();
-        fresh->PropertyChanged(8, 2, 0);
-        EXPECT_EQ(Callers(), rc.firstCallers) << rc.what;
-        calls.clear();
-        fresh->PropertyChanged(8, 2, 0);
-        EXPECT_EQ(Callers(), rc.laterCallers) << rc.what;
-    }
-}
-
-TEST_F(Listeners, ListenerAddingAnotherWhileCalled) {
-    a.whileCalled = [&] {
-        a.whileCalled = nullptr;
         // Enough registrations to move the list in memory under the walk.
         for (int i = 0; i < 40; ++i) {
             unit->AddPropertyListener(9, Other, nullptr);
         }
-        unit->AddPropertyListener(8, Record, &b);
+        unit->AddPropertyListener(8, Record, &c);
     };
-    unit->AddPropertyListener(8, Record, &a);
-    unit->PropertyChanged(8, 0, 0);
-    unit->PropertyChanged(8, 0, 0);
-    EXPECT_EQ(Callers(), (std::vector<std::string>{"a", "b", "a", "b"}));
+    const std::pair<Listener*, std::function<void()>> cases[] = {
+        {&b, [&] { unit->RemovePropertyListener(8, Record, &b, true); }},
+        {&c, [&] { unit->RemovePropertyListener(8, Record, &a, true); }},
+        {&b, [&] { unit->RemovePropertyListener(8, Record, &c, true); }},
+        {&a, addOnce},
+    };
+    const char* calls[] = {"abac"
+                           "aac",
+                           "abac"
+                           "bc",
+                           "aba"
+                           "aba",
+                           "abacc"
+                           "abacc"};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        unit = OpenUnit(kInstance);
+        for (Listener* listener : {&a, &b, &c}) {
+            listener->whileCalled = listener == cases[i].first ? cases[i].second : nullptr;
+        }
+        Announce([] {});
+        unit->PropertyChanged(8, 2, 1);
+        EXPECT_EQ(log, calls[i]) << "case " << i;
+    }
 }
 
 } // namespace
