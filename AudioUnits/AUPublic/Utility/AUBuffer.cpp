@@ -30,6 +30,15 @@ UInt32 CheckedByteCount(std::uint64_t bytes) {
     return static_cast<UInt32>(bytes);
 }
 
+// The record for streams buffers; on a 32-bit target a huge count must not wrap the size.
+std::size_t ListByteSize(UInt32 streams) {
+    const std::size_t size = AudioBufferListByteSize(streams);
+    if ((size - AudioBufferListByteSize(0)) / sizeof(AudioBuffer) != streams) {
+        throw std::bad_alloc();
+    }
+    return size;
+}
+
 [[noreturn]] void FailWithMessage(const char* name, OSStatus status) {
     std::fprintf(stderr, "%s\n", name);
     CAThrowStatus(status);
@@ -76,13 +85,14 @@ AUBufferList::~AUBufferList() {
 void AUBufferList::Allocate(const CAStreamBasicDescription& format, UInt32 frames) {
     const UInt32 streams = format.NumberChannelStreams();
     const UInt32 size = CheckedByteCount(streams * StreamStride(frames, format.mBytesPerFrame));
+    const std::size_t listSize = ListByteSize(streams);
     // CA_realloc frees the old block when it fails, so each block is detached before it is
     // reallocated: a failure then leaves an empty but consistent list behind.
     mPointerState = kPointersInvalid;
     if (streams > mStreamCapacity) {
         void* old = std::exchange(mList, nullptr);
         mStreamCapacity = 0;
-        mList = static_cast<AudioBufferList*>(CA_realloc(old, AudioBufferListByteSize(streams)));
+        mList = static_cast<AudioBufferList*>(CA_realloc(old, listSize));
         mStreamCapacity = streams;
     }
     if (size > mByteCapacity) {
