@@ -1,5 +1,6 @@
-// A hand-written unit for the registry and host-call tests: it serves open, close, can-do,
-// version, get-property and render like a real unit, and records the block of every call.
+// A hand-written unit for the registry and host-call tests. It serves open, close, version, the
+// stream format and class-info properties and render like a real unit, and records the block of
+// every call.
 #pragma once
 
 #include "Platform/Host.h"
@@ -24,118 +25,128 @@ struct RecordingUnit {
     AudioComponentInstance instance;
     std::vector<ReceivedCall> calls;
     Float32 ownSamples[8] = {};
+    OSStatus classInfoStatus = noErr;
+    CFPropertyListRef restoredState = nullptr;
 };
 
 inline constexpr OSStatus kEchoStatusBase = -20000;
 inline constexpr OSStatus kVersion = 0x00010002;
+
 // The storage the last close call received (the unit is gone by the time a test looks).
 inline void* gLastClosedStorage = nullptr;
 
-inline constexpr UInt32 kFormatProperty = kAudioUnitProperty_StreamFormat;
+inline OSStatus Echo(SInt16 selector) {
+    return kEchoStatusBase - selector;
+}
 
 // The unit's own reading of the block: how many words each selector takes.
 inline std::size_t WordsTaken(SInt16 selector) {
-    static const std::map<SInt16, std::size_t> taken = {{kComponentOpenSelect, 1},
-                                                        {kComponentCanDoSelect, 1},
-                                                        {3, 5},
-                                                        {4, 5},
-                                                        {5, 5},
-                                                        {6, 4},
-                                                        {7, 5},
-                                                        {9, 2},
-                                                        {10, 3},
-                                                        {11, 2},
-                                                        {14, 5},
-                                                        {15, 2},
-                                                        {16, 2},
-                                                        {17, 2},
-                                                        {18, 3}};
+    static const std::map<SInt16, std::size_t> taken = {
+        {-1, 1}, {-3, 1}, {3, 5},  {4, 5},  {5, 5},  {6, 4},  {7, 5}, {9, 2},
+        {10, 3}, {11, 2}, {14, 5}, {15, 2}, {16, 2}, {17, 2}, {18, 3}};
     const auto found = taken.find(selector);
     return found == taken.end() ? 0 : found->second;
 }
 
-inline ReceivedCall Receive(const ComponentParameters* params, void* storage) {
-    ReceivedCall call{params->flags, params->paramSize, params->what, {}, storage};
-    call.words.assign(params->params, params->params + WordsTaken(params->what));
-    return call;
+inline CFPropertyListRef CreateClassInfo() {
+    CFMutableDictionaryRef state = CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    const SInt32 model = 3;
+    CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &model);
+    CFDictionarySetValue(state, CFSTR("model"), number);
+    CFRelease(number);
+    return state;
 }
 
-inline OSStatus ServeGetProperty(const ReceivedCall& call) {
-    auto* size = reinterpret_cast<UInt32*>(call.words[0]);
-    auto* data = reinterpret_cast<AudioStreamBasicDescription*>(call.words[1]);
-    if (call.words[4] != kFormatProperty || data == nullptr || *size < sizeof *data) {
-        return kAudioUnitErr_InvalidProperty;
+inline OSStatus ServeGetProperty(RecordingUnit& unit, const intptr_t* p) {
+    auto* size = reinterpret_cast<UInt32*>(p[0]);
+    if (p[4] == kAudioUnitProperty_StreamFormat && *size >= sizeof(AudioStreamBasicDescription)) {
+        *reinterpret_cast<AudioStreamBasicDescription*>(p[1]) = {
+            44100.0, kAudioFormatLinearPCM, 41, 4, 1, 4, 2, 32, 0};
+        *size = sizeof(AudioStreamBasicDescription);
+        return noErr;
     }
-    *data = AudioStreamBasicDescription{44100.0, kAudioFormatLinearPCM, 41, 4, 1, 4, 2, 32, 0};
-    *size = sizeof *data;
+    if (p[4] == kAudioUnitProperty_ClassInfo && unit.classInfoStatus == noErr) {
+        *reinterpret_cast<CFPropertyListRef*>(p[1]) = CreateClassInfo();
+        *size = sizeof(CFPropertyListRef);
+        return noErr;
+    }
+    return kAudioUnitErr_InvalidProperty;
+}
+
+inline OSStatus ServeSetProperty(RecordingUnit& unit, const intptr_t* p) {
+    if (p[4] != kAudioUnitProperty_ClassInfo) {
+        return Echo(kAudioUnitSetPropertySelect);
+    }
+    const CFPropertyListRef state = *reinterpret_cast<const CFPropertyListRef*>(p[1]);
+    if (p[0] != sizeof state || CFGetTypeID(state) != CFDictionaryGetTypeID()) {
+        return kAudioUnitErr_InvalidPropertyValue;
+    }
+    unit.restoredState = CFRetain(state);
     return noErr;
 }
 
-inline OSStatus ServeRender(RecordingUnit& unit, const ReceivedCall& call) {
-    auto* flags = reinterpret_cast<AudioUnitRenderActionFlags*>(call.words[4]);
-    auto* list = reinterpret_cast<AudioBufferList*>(call.words[0]);
+inline OSStatus ServeRender(RecordingUnit& unit, const intptr_t* p) {
+    auto* list = reinterpret_cast<AudioBufferList*>(p[0]);
     for (UInt32 i = 0; i < list->mNumberBuffers; ++i) {
         if (list->mBuffers[i].mData == nullptr) {
             list->mBuffers[i].mData = unit.ownSamples;
         }
     }
-    *flags |= kAudioUnitRenderAction_OutputIsSilence;
+    *reinterpret_cast<AudioUnitRenderActionFlags*>(p[4]) |= kAudioUnitRenderAction_OutputIsSilence;
     return noErr;
 }
 
-inline OSStatus OpenRecordingUnit(const ComponentParameters* params) {
-    auto* unit = new RecordingUnit{reinterpret_cast<AudioComponentInstance>(params->params[0]), {}};
-    unit->calls.push_back(Receive(params, nullptr));
-    return SetComponentInstanceStorage(unit->instance, unit);
+inline OSStatus CloseRecordingUnit(RecordingUnit* unit) {
+    if (unit->restoredState != nullptr) {
+        CFRelease(unit->restoredState);
+    }
+    gLastClosedStorage = unit;
+    delete unit;
+    return noErr;
 }
 
 inline OSStatus RecordingEntry(ComponentParameters* params, void* storage) {
-    if (params->what == kComponentOpenSelect) {
-        return OpenRecordingUnit(params);
-    }
+    const intptr_t* p = params->params;
     auto* unit = static_cast<RecordingUnit*>(storage);
-    if (unit == nullptr) {
+    if (params->what == kComponentOpenSelect) {
+        unit = new RecordingUnit{reinterpret_cast<AudioComponentInstance>(p[0]), {}};
+    } else if (unit == nullptr) {
         return paramErr;
     }
-    unit->calls.push_back(Receive(params, storage));
-    const ReceivedCall& call = unit->calls.back();
+    unit->calls.push_back({params->flags, params->paramSize, params->what,
+                           std::vector<intptr_t>(p, p + WordsTaken(params->what)), storage});
     switch (params->what) {
+    case kComponentOpenSelect:
+        return SetComponentInstanceStorage(unit->instance, unit);
     case kComponentCloseSelect:
-        gLastClosedStorage = storage;
-        delete unit;
-        return noErr;
+        return CloseRecordingUnit(unit);
     case kComponentVersionSelect:
         return kVersion;
     case kAudioUnitGetPropertySelect:
-        return ServeGetProperty(call);
+        return ServeGetProperty(*unit, p);
+    case kAudioUnitSetPropertySelect:
+        return ServeSetProperty(*unit, p);
     case kAudioUnitRenderSelect:
-        return ServeRender(*unit, call);
+        return ServeRender(*unit, p);
     default:
-        return kEchoStatusBase - params->what;
+        return Echo(params->what);
     }
 }
 
-inline AudioComponentDescription Describe(const char (&type)[5], const char (&subtype)[5],
-                                          const char (&manufacturer)[5]) {
-    auto code = [](const char(&text)[5]) {
-        return static_cast<OSType>(static_cast<UInt8>(text[0]) << 24 |
-                                   static_cast<UInt8>(text[1]) << 16 |
-                                   static_cast<UInt8>(text[2]) << 8 | static_cast<UInt8>(text[3]));
-    };
-    return {code(type), code(subtype), code(manufacturer), 0, 0};
-}
-
-// Registers the recording unit and proves on the way out that every instance was closed.
+// Registers the recording unit and proves on the way out that nothing was left open or alive.
 class RecordingUnitTest : public ::testing::Test {
 protected:
     void SetUp() override {
         mOpenAtStart = PlatformOpenInstanceCount();
+        mLiveAtStart = PlatformLiveObjectCount();
         mComponent = PlatformRegisterComponent(&mDescription, RecordingEntry, 7);
         ASSERT_NE(mComponent, nullptr);
     }
     void TearDown() override {
         PlatformUnregisterComponent(mComponent);
         EXPECT_EQ(PlatformOpenInstanceCount(), mOpenAtStart);
+        EXPECT_EQ(PlatformLiveObjectCount(), mLiveAtStart);
     }
 
     // The open unit, or null when the open failed.
@@ -145,9 +156,27 @@ protected:
         return static_cast<RecordingUnit*>(GetComponentInstanceStorage(instance));
     }
 
-    const AudioComponentDescription mDescription = Describe("tEST", "rcrd", "Hwtd");
+    // "tEST" "rcrd" "Hwtd", four-character codes read big-endian.
+    const AudioComponentDescription mDescription = {0x74455354, 0x72637264, 0x48777464, 0, 0};
     AudioComponent mComponent = nullptr;
     long mOpenAtStart = 0;
+    long mLiveAtStart = 0;
+};
+
+// The same with one unit open for the whole test.
+class OpenUnitTest : public RecordingUnitTest {
+protected:
+    void SetUp() override {
+        RecordingUnitTest::SetUp();
+        mUnit = Open();
+        ASSERT_NE(mUnit, nullptr);
+    }
+    void TearDown() override {
+        EXPECT_EQ(AudioComponentInstanceDispose(mUnit->instance), noErr);
+        RecordingUnitTest::TearDown();
+    }
+
+    RecordingUnit* mUnit = nullptr;
 };
 
 } // namespace component_test
