@@ -90,6 +90,13 @@ void HostBufferTooSmallForStride(AUBufferList& buffers) {
     buffers.SetBufferList(ListOf({gCallerSamples[0], gCallerSamples[1]}).list());
 }
 
+// No bytes yet, but a frame capacity whose stride for 4 buffers would wrap to 0 bytes.
+void AllocatedWithoutBytes(AUBufferList& buffers) {
+    CAStreamBasicDescription noBytes = Canonical(4, false);
+    noBytes.mBytesPerFrame = 0;
+    buffers.Allocate(noBytes, 0x80000000u);
+}
+
 TEST(BufferList, FailuresReportTheirStatusAndLeaveTheRecordAlone) {
     const std::string tooMany = "kAudioUnitErr_TooManyFramesToProcess\n";
     const std::string notSupported = "kAudioUnitErr_FormatNotSupported\n";
@@ -122,6 +129,13 @@ TEST(BufferList, FailuresReportTheirStatusAndLeaveTheRecordAlone) {
         {Deallocated, [](auto& b) { b.GetBufferList(); }, -1, ""},
         {Deallocated, [](auto& b) { b.CopyBufferListTo(ListOf({}).list()); }, -1, ""},
         {Deallocated, [](auto& b) { b.CopyBufferContentsTo(ListOf({}).list()); }, -1, ""},
+        {AllocatedWithoutBytes,
+         [](auto& b) {
+             CAStreamBasicDescription huge = Canonical(4, false);
+             huge.mBytesPerFrame = 0x80000000u;
+             b.PrepareBuffer(huge, 1);
+         },
+         -10874, tooMany},
         {HostBufferTooSmallForStride, [](auto& b) { b.PrepareBuffer(kStereo, 3); }, -10874,
          tooMany},
     };

@@ -22,12 +22,17 @@ std::uint64_t StreamStride(UInt32 frames, UInt32 bytesPerFrame) {
     return RoundUpTo16(std::uint64_t(frames) * bytesPerFrame);
 }
 
+// Whether streams buffers of stride bytes fit in capacity; the product itself could wrap.
+bool FitsIn(std::uint64_t capacity, UInt32 streams, std::uint64_t stride) {
+    return streams == 0 || stride <= capacity / streams;
+}
+
 // Sizes are kept in 32 bits; anything larger cannot be represented, so it cannot be allocated.
-UInt32 CheckedByteCount(std::uint64_t bytes) {
-    if (bytes > UINT32_MAX) {
+UInt32 SampleMemorySize(UInt32 streams, std::uint64_t stride) {
+    if (!FitsIn(UINT32_MAX, streams, stride)) {
         throw std::bad_alloc();
     }
-    return static_cast<UInt32>(bytes);
+    return static_cast<UInt32>(streams * stride);
 }
 
 // The record for streams buffers; on a 32-bit target a huge count must not wrap the size.
@@ -84,7 +89,7 @@ AUBufferList::~AUBufferList() {
 
 void AUBufferList::Allocate(const CAStreamBasicDescription& format, UInt32 frames) {
     const UInt32 streams = format.NumberChannelStreams();
-    const UInt32 size = CheckedByteCount(streams * StreamStride(frames, format.mBytesPerFrame));
+    const UInt32 size = SampleMemorySize(streams, StreamStride(frames, format.mBytesPerFrame));
     const std::size_t listSize = ListByteSize(streams);
     // CA_realloc frees the old block when it fails, so each block is detached before it is
     // reallocated: a failure then leaves an empty but consistent list behind.
@@ -129,7 +134,7 @@ AudioBufferList& AUBufferList::PrepareBuffer(const CAStreamBasicDescription& for
     const std::uint64_t stride = StreamStride(mFrameCapacity, format.mBytesPerFrame);
     // Checked before the record is touched, so that a failure cannot leave a valid-looking
     // record pointing past the memory (possible after UseExternalBuffer).
-    if (streams * stride > mByteCapacity) {
+    if (!FitsIn(mByteCapacity, streams, stride)) {
         FailTooManyFrames();
     }
     FillRecord(*mList, mSampleMemory, stride, format, frames);
