@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,10 @@ std::string Describe(const ChannelCase& c) {
             " (" + std::to_string(pair.inChannels) + ", " + std::to_string(pair.outChannels) + ")";
     }
     return text;
+}
+
+void PrintTo(const ChannelCase& c, std::ostream* os) {
+    *os << Describe(c);
 }
 
 constexpr OSStatus kRefused = kAudioUnitErr_FormatNotSupported;

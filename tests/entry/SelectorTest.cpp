@@ -80,6 +80,7 @@ protected:
     void TearDown() override {
         testeffects::gFailureOnOpen = testeffects::Failure::None;
         testeffects::gFailureOnVersion = testeffects::Failure::None;
+        testeffects::gFailureOnClose = testeffects::Failure::None;
     }
 };
 
@@ -103,6 +104,15 @@ TEST_P(ErrorTrap, MapsAFailedOpenAndLeavesNoInstance) {
     testeffects::gFailureOnOpen = testeffects::Failure::None;
     UnitHost host(testeffects::ThrowingEffectComponent());
     EXPECT_EQ(host.OpenStatus(), noErr);
+}
+
+TEST_P(ErrorTrap, MapsAFailedCloseAndStillDestroysTheUnit) {
+    const int aliveBefore = testeffects::gThrowingEffectsAlive;
+    AudioComponentInstance instance = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(testeffects::ThrowingEffectComponent(), &instance), noErr);
+    testeffects::gFailureOnClose = GetParam().failure;
+    EXPECT_EQ(AudioComponentInstanceDispose(instance), GetParam().status);
+    EXPECT_EQ(testeffects::gThrowingEffectsAlive, aliveBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, ErrorTrap,

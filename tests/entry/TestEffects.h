@@ -97,6 +97,8 @@ inline CountingEffect& CountingEffectOf(const testhost::UnitHost& host) {
 enum class Failure { None, OutOfMemory, Status, ShortStatus, Other };
 inline Failure gFailureOnOpen = Failure::None;
 inline Failure gFailureOnVersion = Failure::None;
+inline Failure gFailureOnClose = Failure::None;
+inline int gThrowingEffectsAlive = 0;
 
 inline void Raise(Failure failure) {
     switch (failure) {
@@ -117,10 +119,16 @@ class ThrowingEffect : public AUEffectBase {
 public:
     explicit ThrowingEffect(ComponentInstance instance) : AUEffectBase(instance, true) {
         Raise(gFailureOnOpen);
+        ++gThrowingEffectsAlive;
     }
+    ~ThrowingEffect() override { --gThrowingEffectsAlive; }
     OSStatus Version() override {
         Raise(gFailureOnVersion);
         return 7;
+    }
+    void PreDestructor() override {
+        AUEffectBase::PreDestructor();
+        Raise(gFailureOnClose);
     }
 };
 
