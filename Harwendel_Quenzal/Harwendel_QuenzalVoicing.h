@@ -229,10 +229,22 @@ inline Sample BiquadStep(const float (&b)[3], const float (&a)[3], Sample& w1, S
     return out;
 }
 
+// One sample through the six stages: node[0] is the input; node[i + 1] receives stage i's output.
+// Returns the stage-5 output.
+template <class Sample>
+inline Sample RunStages(const Design& design, Sample (&w1)[kStageCount], Sample (&w2)[kStageCount],
+                        Sample (&node)[kStageCount + 1]) {
+    for (int i = 0; i < kStageCount; ++i) {
+        node[i + 1] = BiquadStep(design.mB[i], design.mA[i], w1[i], w2[i], node[i]);
+    }
+    return node[kStageCount];
+}
+
 // Filters `frames` samples, `stride` floats apart in both buffers, through the six stages and
 // the volume factor. Source and destination may be the same memory. The memories live in locals
 // for the whole call (and the coefficients in a local copy that the stores cannot alias), and go
-// back to `state` at the end.
+// back to `state` at the end; only the last sample's stage boundaries are kept in mNode, so that
+// no earlier sample pays for keeping them.
 //
 // A non-finite memory would make every later output NaN. It always shows in the stage-5 output of
 // the same sample, since no arithmetic turns infinity or NaN finite again; so that one value is
@@ -252,29 +264,28 @@ inline void ProcessSamples(const Design& design, FilterState& state, const float
         w1[i] = state.mW[i][1];
         w2[i] = state.mW[i][2];
     }
-    float node[kStageCount + 1];
-    for (std::uint32_t n = 0; n < frames; ++n) {
+    const auto processSample = [&](float(&node)[kStageCount + 1]) {
         node[0] = *source;
         source += stride;
-        for (int i = 0; i < kStageCount; ++i) {
-            node[i + 1] = BiquadStep(coefficients.mB[i], coefficients.mA[i], w1[i], w2[i], node[i]);
-        }
-        *destination = static_cast<float>(gain * static_cast<double>(node[kStageCount]));
+        const float out = RunStages(coefficients, w1, w2, node);
+        *destination = static_cast<float>(gain * static_cast<double>(out));
         destination += stride;
-        if (!isfinite(node[kStageCount])) [[unlikely]] {
+        if (!isfinite(out)) [[unlikely]] {
             for (int i = 0; i < kStageCount; ++i) {
                 w1[i] = 0.0f;
                 w2[i] = 0.0f;
             }
         }
+    };
+    float scratch[kStageCount + 1];
+    for (std::uint32_t n = 1; n < frames; ++n) {
+        processSample(scratch);
     }
+    processSample(state.mNode);
     for (int i = 0; i < kStageCount; ++i) {
         state.mW[i][0] = w1[i];
         state.mW[i][1] = w1[i];
         state.mW[i][2] = w2[i];
-    }
-    for (int i = 0; i <= kStageCount; ++i) {
-        state.mNode[i] = node[i];
     }
 }
 
