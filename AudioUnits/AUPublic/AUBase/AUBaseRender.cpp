@@ -201,9 +201,6 @@ bool AUBase::HasInput(AudioUnitElement element) {
 // ---- scheduled parameter events ----
 
 OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents) {
-    if (events == nullptr && numEvents > 0) {
-        return paramErr;
-    }
     for (UInt32 i = 0; i < numEvents; ++i) {
         const AudioUnitParameterEvent& event = events[i];
         if (event.eventType == kParameterEvent_Immediate) {

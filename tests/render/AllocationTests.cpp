@@ -1,0 +1,211 @@
+// Once initialized, rendering allocates and frees nothing. Every allocation function of this test
+// binary is replaced by one that counts while a flag is set, and forwards otherwise unchanged,
+// so the other tests of the binary do not notice.
+#include "RenderHarness.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+// Exported by the sanitizer runtime; not every compiler ships the header that declares it.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*,
+                                                                          std::size_t),
+                                                         void (*onFree)(const volatile void*));
+#endif
+
+namespace {
+
+std::atomic<bool> gCounting{false};
+std::atomic<long> gAllocatorCalls{0};
+
+void CountAllocatorCall() {
+    if (gCounting.load(std::memory_order_relaxed)) {
+        gAllocatorCalls.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void* CountedAllocation(std::size_t size) {
+    CountAllocatorCall();
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+void CountedRelease(void* memory) {
+    CountAllocatorCall();
+    std::free(memory);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer owns malloc and free; it reports them through its hooks instead.
+void OnMalloc(const volatile void*, std::size_t) {
+    CountAllocatorCall();
+}
+void OnFree(const volatile void*) {
+    CountAllocatorCall();
+}
+const int kHooksInstalled = __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree);
+#endif
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    return CountedAllocation(size);
+}
+void* operator new[](std::size_t size) {
+    return CountedAllocation(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    CountAllocatorCall();
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    CountAllocatorCall();
+    return std::malloc(size == 0 ? 1 : size);
+}
+void operator delete(void* memory) noexcept {
+    CountedRelease(memory);
+}
+void operator delete[](void* memory) noexcept {
+    CountedRelease(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    CountedRelease(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    CountedRelease(memory);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* memory, std::size_t size);
+void __libc_free(void* memory);
+
+void* malloc(std::size_t size) noexcept {
+    CountAllocatorCall();
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) noexcept {
+    CountAllocatorCall();
+    return __libc_calloc(count, size);
+}
+void* realloc(void* memory, std::size_t size) noexcept {
+    CountAllocatorCall();
+    return __libc_realloc(memory, size);
+}
+void free(void* memory) noexcept {
+    CountAllocatorCall();
+    __libc_free(memory);
+}
+}
+#endif
+
+namespace rendertest {
+namespace {
+
+constexpr UInt32 kFrames = 256;
+constexpr int kCountedRenders = 1000;
+
+OSStatus CountNotification(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                           UInt32, AudioBufferList*) {
+    ++*static_cast<long*>(refCon);
+    return noErr;
+}
+
+AudioUnitParameterEvent VolumeEvent(AUParameterEventType type) {
+    AudioUnitParameterEvent event{};
+    event.scope = kAudioUnitScope_Global;
+    event.parameter = kParam_Volume;
+    event.eventType = type;
+    if (type == kParameterEvent_Immediate) {
+        event.eventValues.immediate = {100, 1.0f};
+    } else {
+        event.eventValues.ramp = {30, 64, 2.0f, -2.0f};
+    }
+    return event;
+}
+
+// A chain as a host would run it: a callback feeds the upstream effect, the downstream effect
+// pulls it through its connection, and the host calls the downstream's fast render function,
+// alternately with memory of its own and with null data pointers.
+class RenderChain {
+public:
+    RenderChain() {
+        const Signal input = StereoNoise(kFrames);
+        mSource = InputSource(input);
+        PrepareStereoEffect(mUpstream, mSource);
+        mDownstream.SetFormat(kStereo, kRate);
+        mDownstream.SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0,
+                                AudioUnitConnection{mUpstream.Unit(), 0, 0});
+        mDownstream.Initialize();
+        AudioUnitAddRenderNotify(mUpstream.Unit(), &CountNotification, &notifications);
+        AudioUnitAddRenderNotify(mDownstream.Unit(), &CountNotification, &notifications);
+    }
+
+    // Returns the number of calls that failed.
+    int RenderCalls(int calls) {
+        int failures = 0;
+        for (int call = 0; call < calls; ++call) {
+            const AudioUnitParameterEvent events[] = {VolumeEvent(kParameterEvent_Immediate),
+                                                      VolumeEvent(kParameterEvent_Ramped)};
+            failures += AudioUnitScheduleParameters(mDownstream.Unit(), events, 2) != noErr;
+            CallerBuffers& caller = call % 2 == 0 ? mWithMemory : mNullPointers;
+            if (call % 2 != 0) {
+                for (UInt32 i = 0; i < kStereo; ++i) {
+                    caller.Buffer(i).mData = nullptr;
+                }
+            }
+            AudioUnitRenderActionFlags flags = 0;
+            failures += mRender(mSampleTime, kFrames, caller.List(), flags) != noErr;
+            mSampleTime += kFrames;
+        }
+        return failures;
+    }
+
+    long notifications = 0;
+
+private:
+    InputSource mSource;
+    UnitHost mUpstream;
+    UnitHost mDownstream;
+    FastRender mRender{mDownstream.Unit()};
+    CallerBuffers mWithMemory{kStereo, kFrames};
+    CallerBuffers mNullPointers{kStereo, kFrames, false};
+    Float64 mSampleTime = 0;
+};
+
+TEST(RenderAllocations, NoneOnceInitializedWithNotificationsAndScheduledEvents) {
+    RenderChain chain;
+    ASSERT_EQ(chain.RenderCalls(1), 0);
+
+    gAllocatorCalls = 0;
+    gCounting = true;
+    const int failures = chain.RenderCalls(kCountedRenders);
+    gCounting = false;
+
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(gAllocatorCalls.load(), 0);
+    // Pre and post on both units, every call: the notifications really were in play.
+    EXPECT_EQ(chain.notifications, 4L * (kCountedRenders + 1));
+}
+
+void* volatile gEscaped = nullptr;
+
+TEST(RenderAllocations, TheCounterSeesBothKindsOfAllocation) {
+    gAllocatorCalls = 0;
+    gCounting = true;
+    gEscaped = std::malloc(16);
+    std::free(gEscaped);
+    gEscaped = new int(1);
+    delete static_cast<int*>(gEscaped);
+    gCounting = false;
+    // Under the address sanitizer operator new also reaches the malloc hook.
+    EXPECT_GE(gAllocatorCalls.load(), 4);
+}
+
+} // namespace
+} // namespace rendertest
