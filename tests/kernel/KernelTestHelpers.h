@@ -108,7 +108,8 @@ struct Call {
 };
 
 // Consecutive calls with the parameters changing between them: valid and invalid models, the
-// frozen voicing, an empty call, the volume beyond its announced range.
+// frozen voicing, an empty call (which must touch no sample and leave the memories for the next
+// call), the volume beyond its announced range.
 inline std::vector<Call> ParameterChangingCalls(int firstModel) {
     const float other = static_cast<float>(firstModel % 5 + 1);
     const float nan = std::numeric_limits<float>::quiet_NaN();

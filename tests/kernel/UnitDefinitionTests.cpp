@@ -120,11 +120,4 @@ TEST(UnitDefinition, LeavesPropertiesToTheEffectBase) {
     EXPECT_EQ(inPlace, 1u);
 }
 
-TEST(UnitDefinition, NewKernelMakesTheSpeakerKernel) {
-    auto unit = OpenQuenzal();
-    AUKernelBase* kernel = unit->NewKernel();
-    ASSERT_NE(dynamic_cast<Harwendel_Quenzal::Harwendel_QuenzalKernel*>(kernel), nullptr);
-    delete kernel;
-}
-
 } // namespace
