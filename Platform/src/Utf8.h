@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace platform_utf8 {
@@ -41,6 +42,43 @@ inline size_t sequenceLength(std::string_view text, size_t at) {
             return 0;
     }
     return length;
+}
+
+// The code point of the well-formed sequence of the given length at text[at].
+inline uint32_t codePointAt(std::string_view text, size_t at, size_t length) {
+    static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    uint32_t codePoint = static_cast<unsigned char>(text[at]) & kLeadMask[length];
+    for (size_t k = 1; k < length; ++k)
+        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    return codePoint;
+}
+
+// The characters an XML 1.0 document may hold, literally or as a character reference.
+inline bool isXmlChar(uint32_t codePoint) {
+    return codePoint == 0x9 || codePoint == 0xA || codePoint == 0xD ||
+           (codePoint >= 0x20 && codePoint <= 0xD7FF) ||
+           (codePoint >= 0xE000 && codePoint <= 0xFFFD) ||
+           (codePoint >= 0x10000 && codePoint <= 0x10FFFF);
+}
+
+// Appends the UTF-8 form of a code point of at most U+10FFFF.
+inline void appendCodePoint(std::string& text, uint32_t codePoint) {
+    const auto put = [&](uint32_t bits) { text.push_back(static_cast<char>(bits)); };
+    if (codePoint < 0x80) {
+        put(codePoint);
+    } else if (codePoint < 0x800) {
+        put(0xC0 | (codePoint >> 6));
+        put(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        put(0xE0 | (codePoint >> 12));
+        put(0x80 | ((codePoint >> 6) & 0x3F));
+        put(0x80 | (codePoint & 0x3F));
+    } else {
+        put(0xF0 | (codePoint >> 18));
+        put(0x80 | ((codePoint >> 12) & 0x3F));
+        put(0x80 | ((codePoint >> 6) & 0x3F));
+        put(0x80 | (codePoint & 0x3F));
+    }
 }
 
 // Offset of the first malformed byte, or text.size() when the whole text is well-formed.

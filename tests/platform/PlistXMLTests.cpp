@@ -1,0 +1,326 @@
+#include "PlistTestSupport.h"
+
+#include "Platform/PlistXML.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string xmlOf(CFPropertyListRef plist) {
+    char error[256] = "";
+    Owned data(PlatformPropertyListCreateXMLData(plist, error, sizeof error));
+    EXPECT_NE(data, nullptr) << error;
+    if (!data)
+        return {};
+    auto ref = static_cast<CFDataRef>(data.get());
+    return {reinterpret_cast<const char*>(CFDataGetBytePtr(ref)),
+            static_cast<size_t>(CFDataGetLength(ref))};
+}
+
+Owned parse(std::string_view xml, std::string* error = nullptr) {
+    char text[256] = "";
+    Owned plist(PlatformPropertyListCreateFromXMLData(xml.data(), xml.size(), text, sizeof text));
+    if (error != nullptr)
+        *error = text;
+    return plist;
+}
+
+std::string wrapped(std::string_view body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" +
+           std::string(body) + "\n</plist>\n";
+}
+
+std::string nestedArrays(int depth) {
+    std::string xml;
+    for (int i = 0; i < depth; ++i)
+        xml += "<array>";
+    xml += "<string>deep</string>";
+    for (int i = 0; i < depth; ++i)
+        xml += "</array>";
+    return wrapped(xml);
+}
+
+void set(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
+    Owned keyString(makeString(key));
+    CFDictionarySetValue(dict, keyString.get(), value);
+    CFRelease(value);
+}
+
+// Everything the format can hold, including values that a careless writer or reader mangles.
+Owned richList() {
+    CFMutableDictionaryRef root = makeRetainingDictionary();
+    set(root, "unicode \xE2\x99\xAA", makeString("caf\xC3\xA9 \xF0\x9F\x94\x8A <&> ]]> \"'"));
+    set(root, "whitespace", makeString("  tab\tnew\nline\r\nreturn  "));
+    set(root, "empty string", makeString(""));
+    std::vector<uint8_t> bytes(256);
+    for (int i = 0; i < 256; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    set(root, "all bytes", CFDataCreate(kCFAllocatorDefault, bytes.data(), 256));
+    set(root, "no bytes", CFDataCreate(kCFAllocatorDefault, nullptr, 0));
+    set(root, "empty dict", makeRetainingDictionary());
+    CFMutableArrayRef numbers =
+        CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
+    for (int64_t value : {INT64_MIN, INT64_MAX, int64_t{0}, int64_t{-1}, int64_t{INT32_MIN}})
+        CFArrayAppendValue(numbers, Owned(makeInt64(value)).get());
+    for (double value : {0.1, -2.5e-300, 5e-324, 1.7976931348623157e308, 1.0 / 3.0, -0.0,
+                         static_cast<double>(0.1f), double{INFINITY}, -double{INFINITY}})
+        CFArrayAppendValue(numbers, Owned(makeDouble(value)).get());
+    CFArrayAppendValue(numbers, Owned(CFArrayCreateMutable(kCFAllocatorDefault, 0, nullptr)).get());
+    set(root, "numbers", numbers);
+    return Owned(root);
+}
+
+class PlistXML : public LeakCheckedTest {};
+
+TEST_F(PlistXML, WritesTheStandardFormTabIndented) {
+    CFMutableDictionaryRef dict = makeRetainingDictionary();
+    set(dict, "version", makeInt64(0));
+    set(dict, "name", makeString("Untitled"));
+    const uint8_t blob[] = {0, 0, 0, 0, 0x3F, 0x80};
+    set(dict, "data", CFDataCreate(kCFAllocatorDefault, blob, 6));
+    set(dict, "list", CFArrayCreateMutable(kCFAllocatorDefault, 0, nullptr));
+    EXPECT_EQ(xmlOf(dict), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+                           "<dict>\n\t<key>version</key>\n\t<integer>0</integer>\n"
+                           "\t<key>name</key>\n\t<string>Untitled</string>\n"
+                           "\t<key>data</key>\n\t<data>AAAAAD+A</data>\n"
+                           "\t<key>list</key>\n\t<array/>\n</dict>\n</plist>\n");
+    CFRelease(dict);
+}
+
+TEST_F(PlistXML, RoundTripsEveryKindOfValueExactly) {
+    const Owned original = richList();
+    const std::string xml = xmlOf(original.get());
+    std::string error;
+    const Owned restored = parse(xml, &error);
+    ASSERT_NE(restored, nullptr) << error;
+    EXPECT_TRUE(CFEqual(original.get(), restored.get()));
+    EXPECT_EQ(xmlOf(restored.get()), xml);
+
+    auto numbers = static_cast<CFArrayRef>(
+        CFDictionaryGetValue(static_cast<CFDictionaryRef>(restored.get()), CFSTR("numbers")));
+    double negativeZero = 1.0;
+    CFNumberGetValue(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(numbers, 10)),
+                     kCFNumberFloat64Type, &negativeZero);
+    EXPECT_TRUE(std::signbit(negativeZero));
+    // Integers that fit 32 bits come back as the type the unit saves them in.
+    EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(numbers, 4))),
+              kCFNumberSInt32Type);
+    EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(numbers, 0))),
+              kCFNumberSInt64Type);
+}
+
+TEST_F(PlistXML, RoundTripsNaN) {
+    Owned restored = parse(xmlOf(Owned(makeDouble(NAN)).get()));
+    double back = 0;
+    CFNumberGetValue(static_cast<CFNumberRef>(restored.get()), kCFNumberFloat64Type, &back);
+    EXPECT_TRUE(std::isnan(back));
+}
+
+TEST_F(PlistXML, ToleratesWhatOtherWritersProduce) {
+    const std::string xml =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+        "<!DOCTYPE plist PUBLIC \"-//Example//DTD PLIST 1.0//EN\" \"plist.dtd\">\r\n"
+        "<plist version=\"1.0\"><!-- comment --><dict>\r\n"
+        "<key>a&amp;b</key><string>&#x1F50A;&lt;<![CDATA[<raw>&amp;]]>&#13;</string>\n"
+        "<key>n</key><integer> +42\n</integer>\n"
+        "<key>d</key><data>\n\tAAEC\n\tAw==\n</data></dict></plist>";
+    std::string error;
+    Owned plist = parse(xml, &error);
+    ASSERT_NE(plist, nullptr) << error;
+    auto dict = static_cast<CFDictionaryRef>(plist.get());
+    EXPECT_EQ(textOf(CFDictionaryGetValue(dict, CFSTR("a&b"))), "\xF0\x9F\x94\x8A<<raw>&amp;\r");
+    int32_t n = 0;
+    CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValue(dict, CFSTR("n"))),
+                     kCFNumberSInt32Type, &n);
+    EXPECT_EQ(n, 42);
+    EXPECT_EQ(CFDataGetLength(static_cast<CFDataRef>(CFDictionaryGetValue(dict, CFSTR("d")))), 4);
+}
+
+struct MalformedCase {
+    const char* name;
+    std::string document;
+    const char* message;
+};
+
+class MalformedXML : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(MalformedXML, IsRefusedWithAMessageThatNamesTheProblem) {
+    const long liveAtStart = PlatformLiveObjectCount();
+    std::string error;
+    EXPECT_EQ(parse(GetParam().document, &error), nullptr);
+    EXPECT_NE(error.find(GetParam().message), std::string::npos) << error;
+    EXPECT_EQ(PlatformLiveObjectCount(), liveAtStart);
+}
+
+const std::string kBadInteger = "<dict>\n<key>k</key>\n<integer>x1</integer>\n</dict>";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Table, MalformedXML,
+    ::testing::Values(
+        MalformedCase{"Empty", "", "line 1: the document is empty"},
+        MalformedCase{"Truncated", wrapped("<dict><key>a</key><string>b</str"), "malformed XML"},
+        MalformedCase{"NotAPlist", "<plst><string/></plst>", "root element is <plst>, not <plist>"},
+        MalformedCase{"TwoRoots", wrapped("<string/>") + "<plist><string/></plist>", "more than one root"},
+        MalformedCase{"TrailingJunk", wrapped("<string/>") + "junk", "text outside the <plist>"},
+        MalformedCase{"NoValue", wrapped(""), "<plist> holds no value"},
+        MalformedCase{"TwoValues", wrapped("<string/><string/>"), "more than one value"},
+        MalformedCase{"Version", "<plist version=\"2.0\"><string/></plist>", "version '2.0'"},
+        MalformedCase{"Encoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><string/></plist>", "unsupported encoding 'ISO-8859-1'"},
+        MalformedCase{"KeyWithoutValue", wrapped("<dict><key>a</key></dict>"), "key 'a' has no value"},
+        MalformedCase{"KeyAfterKey", wrapped("<dict><key>a</key><key>b</key><string/></dict>"), "key 'a' has no value"},
+        MalformedCase{"ValueWithoutKey", wrapped("<dict><string>v</string></dict>"), "value <string> has no <key>"},
+        MalformedCase{"DuplicateKey", wrapped("<dict><key>a</key><string/><key>a</key><string/></dict>"), "duplicate key 'a'"},
+        MalformedCase{"TextInDict", wrapped("<dict>x<key>a</key><string/></dict>"), "unexpected text in <dict>"},
+        MalformedCase{"ElementInString", wrapped("<string>a<b/></string>"), "<string> must hold only text"},
+        MalformedCase{"BadIntegerLine", wrapped(kBadInteger), "line 5: <integer> value 'x1' is not a number"},
+        MalformedCase{"BadIntegerCRLF", "<plist>\r\n<array>\r\n<integer>x1</integer></array></plist>", "line 3: <integer>"},
+        MalformedCase{"IntegerOverflow", wrapped("<integer>9223372036854775808</integer>"), "'9223372036854775808' is out of range"},
+        MalformedCase{"IntegerJunk", wrapped("<integer>12abc</integer>"), "'12abc' is not a number"},
+        MalformedCase{"IntegerEmpty", wrapped("<integer/>"), "'' is not a number"},
+        MalformedCase{"IntegerDoubleSign", wrapped("<integer>+-5</integer>"), "is not a number"},
+        MalformedCase{"RealJunk", wrapped("<real>1e</real>"), "<real> value '1e' is not a number"},
+        MalformedCase{"RealOverflow", wrapped("<real>1e999</real>"), "is out of range"},
+        MalformedCase{"Base64Alphabet", wrapped("<data>QQ!=</data>"), "<data> is not valid base64"},
+        MalformedCase{"Base64Padding", wrapped("<data>QQ=</data>"), "not valid base64"},
+        MalformedCase{"Base64PaddingInside", wrapped("<data>QQ==QUFB</data>"), "not valid base64"},
+        MalformedCase{"InvalidUTF8", wrapped("<string>\xC3\x28</string>"), "line 3: invalid UTF-8"},
+        MalformedCase{"ControlCharacter", wrapped("<string>\x01</string>"), "U+0001 is not allowed"},
+        MalformedCase{"NulReference", wrapped("<string>a&#0;b</string>"), "invalid character reference '&#0;'"},
+        MalformedCase{"UnknownEntity", wrapped("<string>&nbsp;</string>"), "unknown entity '&nbsp;'"},
+        MalformedCase{"BareAmpersand", wrapped("<string>a & b</string>"), "does not start a reference"},
+        MalformedCase{"True", wrapped("<true/>"), "<true> is not supported"},
+        MalformedCase{"Unknown", wrapped("<float>1</float>"), "unknown element <float>"},
+        MalformedCase{"TooDeep", nestedArrays(513), "nest deeper than 512 levels"}),
+    [](const ::testing::TestParamInfo<MalformedCase>& info) {
+        return std::string(info.param.name);
+    });
+// clang-format on
+
+TEST_F(PlistXML, AcceptsNestingUpToTheLimit) {
+    EXPECT_NE(parse(nestedArrays(512)), nullptr);
+}
+
+TEST_F(PlistXML, RefusesEveryTruncationOfAGoodDocument) {
+    const std::string xml = xmlOf(richList().get());
+    for (size_t length = 0; length < xml.size() - 1; ++length) {
+        std::string error;
+        EXPECT_EQ(parse(std::string_view(xml).substr(0, length), &error), nullptr) << length;
+        EXPECT_FALSE(error.empty()) << length;
+    }
+}
+
+// The reader is fuzzed elsewhere; this keeps a cheap, deterministic share of that in every run.
+TEST_F(PlistXML, SurvivesRandomCorruption) {
+    const std::string xml = xmlOf(richList().get());
+    std::mt19937 random(1234);
+    for (int round = 0; round < 3000; ++round) {
+        std::string corrupt = xml;
+        for (int flips = 1 + round % 4; flips > 0; --flips)
+            corrupt[random() % corrupt.size()] = static_cast<char>(random() % 256);
+        std::string error;
+        const Owned plist = parse(corrupt, &error);
+        EXPECT_TRUE(plist != nullptr || !error.empty());
+    }
+}
+
+TEST_F(PlistXML, WriterRefusesWhatTheFormatCannotHold) {
+    char error[128];
+    Owned badKey(makeRetainingDictionary());
+    CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(badKey.get())),
+                         Owned(makeInt64(1)).get(), CFSTR("v"));
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(badKey.get(), error, sizeof error), nullptr);
+    EXPECT_STREQ(error, "a dictionary key is not a string");
+
+    Owned control(makeString("bell\x07"));
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(control.get(), error, sizeof error), nullptr);
+    EXPECT_STREQ(error, "string 'bell\x07' holds U+0007, which XML cannot represent");
+
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(nullptr, error, sizeof error), nullptr);
+    EXPECT_STREQ(error, "a value is not a property-list object");
+
+    // A container that holds itself must not take the writer down.
+    CFMutableArrayRef cycle = CFArrayCreateMutable(kCFAllocatorDefault, 0, nullptr);
+    CFArrayAppendValue(cycle, cycle);
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(cycle, error, 8), nullptr);
+    EXPECT_STREQ(error, "contain"); // cut to the caller's buffer
+    CFRelease(cycle);
+}
+
+class PlistFiles : public LeakCheckedTest {
+protected:
+    void SetUp() override {
+        LeakCheckedTest::SetUp();
+        mDir = fs::temp_directory_path() /
+               ("plist-files-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(mDir);
+        fs::create_directories(mDir);
+    }
+    void TearDown() override {
+        fs::remove_all(mDir);
+        LeakCheckedTest::TearDown();
+    }
+    std::string path(const char* name) const { return (mDir / name).string(); }
+    size_t entries() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(mDir), {}));
+    }
+    fs::path mDir;
+    char mError[256] = "";
+};
+
+TEST_F(PlistFiles, WriteThenReadGivesTheSameList) {
+    const Owned original = richList();
+    ASSERT_EQ(PlatformPropertyListWriteFile(original.get(), path("a.plist").c_str(), mError, 256),
+              0)
+        << mError;
+    Owned restored(PlatformPropertyListReadFile(path("a.plist").c_str(), mError, 256));
+    ASSERT_NE(restored, nullptr) << mError;
+    EXPECT_TRUE(CFEqual(original.get(), restored.get()));
+    EXPECT_EQ(entries(), 1u) << "the temporary file was left behind";
+}
+
+TEST_F(PlistFiles, ErrorsNameTheFile) {
+    const std::string missing = path("missing.plist");
+    EXPECT_EQ(PlatformPropertyListReadFile(missing.c_str(), mError, 256), nullptr);
+    EXPECT_EQ(std::string(mError), missing + ": cannot open: No such file or directory");
+
+    EXPECT_EQ(PlatformPropertyListReadFile(mDir.c_str(), mError, 256), nullptr);
+    EXPECT_EQ(std::string(mError), mDir.string() + ": not a regular file");
+
+    std::ofstream(path("bad.plist"))
+        << wrapped("<dict>\n<key>k</key>\n<integer>x1</integer></dict>");
+    EXPECT_EQ(PlatformPropertyListReadFile(path("bad.plist").c_str(), mError, 256), nullptr);
+    EXPECT_EQ(std::string(mError),
+              path("bad.plist") + ": line 5: <integer> value 'x1' is not a number");
+
+    // A directory that cannot exist, since a file stands where it would be.
+    const std::string unwritable = path("bad.plist") + "/a.plist";
+    EXPECT_EQ(PlatformPropertyListWriteFile(CFSTR("x"), unwritable.c_str(), mError, 256), -1);
+    EXPECT_EQ(std::string(mError), unwritable + ": cannot write: Not a directory");
+}
+
+TEST_F(PlistFiles, FailedWriteLeavesNoPartialFile) {
+    fs::create_directory(path("occupied"));
+    EXPECT_EQ(PlatformPropertyListWriteFile(CFSTR("x"), path("occupied").c_str(), mError, 256), -1);
+    EXPECT_NE(std::string(mError).find(path("occupied") + ": cannot write: "), std::string::npos);
+
+    const Owned unwritable(makeString("\x01"));
+    ASSERT_EQ(PlatformPropertyListWriteFile(CFSTR("old"), path("kept.plist").c_str(), mError, 256),
+              0);
+    EXPECT_EQ(
+        PlatformPropertyListWriteFile(unwritable.get(), path("kept.plist").c_str(), mError, 256),
+        -1);
+    EXPECT_EQ(entries(), 2u);
+    Owned kept(PlatformPropertyListReadFile(path("kept.plist").c_str(), mError, 256));
+    EXPECT_EQ(textOf(kept.get()), "old");
+}
+
+} // namespace
