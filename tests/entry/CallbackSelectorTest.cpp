@@ -48,7 +48,8 @@ protected:
     // One channel of a ramp, served on the input; the counting kernels double it.
     void PrepareToRender() {
         ASSERT_EQ(host.SetFormat(1, 44100), noErr);
-        ASSERT_EQ(host.ServeInput({{1, 2, 3, 4, 5, 6, 7, 8}}), noErr);
+        ASSERT_EQ(host.ServeInput({{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}}),
+                  noErr);
         ASSERT_EQ(host.Initialize(), noErr);
     }
 
@@ -57,34 +58,31 @@ protected:
     int tagB = 0;
 };
 
+// Each announcement of a bypass switch, by the user data of the listeners called.
 TEST_F(CallbackSelectors, ListenersAreCalledUntilRemoved) {
-    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), kAudioUnitProperty_BypassEffect,
-                                           RecordAnnouncement, &tagA),
-              noErr);
-    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), kAudioUnitProperty_BypassEffect,
-                                           RecordAnnouncement, &tagB),
-              noErr);
-    ASSERT_EQ(SwitchBypass(1), noErr);
-    ASSERT_EQ(gAnnouncements.size(), 2u);
-    EXPECT_EQ(gAnnouncements[0].userData, &tagA);
-    EXPECT_EQ(gAnnouncements[1].userData, &tagB);
-    EXPECT_EQ(gAnnouncements[0].unit, host.Unit());
-    EXPECT_EQ(gAnnouncements[0].id, UInt32(kAudioUnitProperty_BypassEffect));
+    const auto switchBypass = [&](UInt32 on) {
+        gAnnouncements.clear();
+        EXPECT_EQ(SwitchBypass(on), noErr);
+        std::vector<void*> called;
+        for (const Announcement& a : gAnnouncements) {
+            EXPECT_EQ(a.unit, host.Unit());
+            EXPECT_EQ(a.id, UInt32(kAudioUnitProperty_BypassEffect));
+            called.push_back(a.userData);
+        }
+        return called;
+    };
+    const AudioUnitPropertyID id = kAudioUnitProperty_BypassEffect;
+    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), id, RecordAnnouncement, &tagA), noErr);
+    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), id, RecordAnnouncement, &tagB), noErr);
+    EXPECT_EQ(switchBypass(1), (std::vector<void*>{&tagA, &tagB}));
 
-    ASSERT_EQ(AudioUnitRemovePropertyListenerWithUserData(
-                  host.Unit(), kAudioUnitProperty_BypassEffect, RecordAnnouncement, &tagA),
-              noErr);
-    gAnnouncements.clear();
-    ASSERT_EQ(SwitchBypass(0), noErr);
-    ASSERT_EQ(gAnnouncements.size(), 1u);
-    EXPECT_EQ(gAnnouncements[0].userData, &tagB);
+    ASSERT_EQ(
+        AudioUnitRemovePropertyListenerWithUserData(host.Unit(), id, RecordAnnouncement, &tagA),
+        noErr);
+    EXPECT_EQ(switchBypass(0), (std::vector<void*>{&tagB}));
 
-    ASSERT_EQ(AudioUnitRemovePropertyListener(host.Unit(), kAudioUnitProperty_BypassEffect,
-                                              RecordAnnouncement),
-              noErr);
-    gAnnouncements.clear();
-    ASSERT_EQ(SwitchBypass(1), noErr);
-    EXPECT_TRUE(gAnnouncements.empty());
+    ASSERT_EQ(AudioUnitRemovePropertyListener(host.Unit(), id, RecordAnnouncement), noErr);
+    EXPECT_TRUE(switchBypass(1).empty());
 }
 
 // A null procedure would be called at the next announcement or render.
@@ -127,16 +125,7 @@ TEST_F(CallbackSelectors, ScheduleWithoutEventsIsRefusedUnlessThereAreNone) {
     EXPECT_EQ(AudioUnitScheduleParameters(host.Unit(), nullptr, 0), noErr);
 }
 
-TEST_F(CallbackSelectors, RenderWithoutFlagsRendersWithNone) {
-    PrepareToRender();
-    std::vector<Float32> samples(8);
-    AudioBufferList list{1, {{1, UInt32(samples.size() * sizeof(Float32)), samples.data()}}};
-    const AudioTimeStamp timeStamp{};
-    ASSERT_EQ(AudioUnitRender(host.Unit(), nullptr, &timeStamp, 0, 8, &list), noErr);
-    EXPECT_EQ(samples, (std::vector<Float32>{2, 4, 6, 8, 10, 12, 14, 16}));
-}
-
-TEST_F(CallbackSelectors, RenderWithoutTimeStampOrBuffersIsRefusedBeforeRendering) {
+TEST_F(CallbackSelectors, RenderRefusesMissingTimeStampOrBuffersAndDefaultsFlags) {
     PrepareToRender();
     ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), CountNotification, nullptr), noErr);
     std::vector<Float32> samples(8);
@@ -157,8 +146,13 @@ TEST_F(CallbackSelectors, RenderWithoutTimeStampOrBuffersIsRefusedBeforeRenderin
     EXPECT_EQ(fastRender(nullptr, &flags, &timeStamp, 0, 8, &list), paramErr);
     EXPECT_EQ(gNotifications, 0);
 
-    ASSERT_EQ(fastRender(storage, nullptr, &timeStamp, 0, 8, &list), noErr);
-    EXPECT_EQ(samples[7], 16.0f);
+    // Without flags both render with none.
+    ASSERT_EQ(AudioUnitRender(host.Unit(), nullptr, &timeStamp, 0, 8, &list), noErr);
+    EXPECT_EQ(samples, (std::vector<Float32>{2, 4, 6, 8, 10, 12, 14, 16}));
+    AudioTimeStamp nextTimeStamp{};
+    nextTimeStamp.mSampleTime = 8;
+    ASSERT_EQ(fastRender(storage, nullptr, &nextTimeStamp, 0, 8, &list), noErr);
+    EXPECT_EQ(samples[7], 32.0f);
 }
 
 TEST_F(CallbackSelectors, ResetForgetsTheLastRenderedTime) {

@@ -1,10 +1,8 @@
-// Parameters through the selectors and through the fast functions a host fetches with property 5,
-// and the parameter descriptions a host reads before it shows them.
+// Parameters through the selectors and through the fast functions a host fetches with property 5.
 #include "UnitHost.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 using testhost::UnitHost;
@@ -80,14 +78,6 @@ TEST_F(Parameters, FastFunctionsAnswerEveryAddress) {
     }
 }
 
-TEST_F(Parameters, NewUnitHoldsTheDefaults) {
-    AudioUnitParameterValue speaker = 0, volume = -1;
-    ASSERT_EQ(host.GetParameter(kParam_Loudspeaker, speaker), noErr);
-    ASSERT_EQ(host.GetParameter(kParam_Volume, volume), noErr);
-    EXPECT_EQ(speaker, 1.0f);
-    EXPECT_EQ(volume, 0.0f);
-}
-
 TEST_F(Parameters, ValuesTravelBitExactThroughEveryPath) {
     const auto get = FetchFastFunction<AudioUnitGetParameterProc>(host, 6);
     const auto set = FetchFastFunction<AudioUnitSetParameterProc>(host, 7);
@@ -109,68 +99,6 @@ TEST_F(Parameters, NullPointersAreRefused) {
     AudioUnitParameterValue value = 0;
     EXPECT_EQ(get(nullptr, kParam_Volume, 0, 0, &value), paramErr);
     EXPECT_EQ(set(nullptr, kParam_Volume, 0, 0, 1.0f, 0), paramErr);
-}
-
-TEST_F(Parameters, InfoDescribesBothParameters) {
-    struct Expected {
-        AudioUnitParameterID id;
-        const char* name;
-        UInt32 unit;
-        Float32 min, max, defaultValue;
-    };
-    for (const Expected& e : {Expected{kParam_Loudspeaker, "Loudspeaker", 1, 1, 5, 1},
-                              Expected{kParam_Volume, "Volume", 13, -6, 6, 0}}) {
-        AudioUnitParameterInfo info{};
-        ASSERT_EQ(
-            host.GetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, e.id, info),
-            noErr);
-        EXPECT_STREQ(info.name, e.name);
-        EXPECT_STREQ(PlatformStringUTF8(info.cfNameString), e.name);
-        EXPECT_EQ(info.unit, e.unit);
-        EXPECT_EQ(info.minValue, e.min);
-        EXPECT_EQ(info.maxValue, e.max);
-        EXPECT_EQ(info.defaultValue, e.defaultValue);
-        EXPECT_EQ(info.flags, 0xC8000000u);
-    }
-}
-
-TEST_F(Parameters, InfoOfParametersTheUnitLacksIsRefused) {
-    AudioUnitParameterInfo info{};
-    EXPECT_EQ(host.GetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 2, info),
-              kAudioUnitErr_InvalidParameter);
-    EXPECT_EQ(host.GetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Input, 0, info),
-              kAudioUnitErr_InvalidParameter);
-}
-
-TEST_F(Parameters, ValueStringsNameTheSpeakerModels) {
-    UInt32 size = 0;
-    Boolean writable = true;
-    ASSERT_EQ(AudioUnitGetPropertyInfo(host.Unit(), kAudioUnitProperty_ParameterValueStrings,
-                                       kAudioUnitScope_Global, kParam_Loudspeaker, &size,
-                                       &writable),
-              noErr);
-    EXPECT_FALSE(writable);
-
-    CFArrayRef strings = nullptr;
-    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global,
-                               kParam_Loudspeaker, strings),
-              noErr);
-    ASSERT_NE(strings, nullptr);
-    ASSERT_EQ(CFArrayGetCount(strings), 5);
-    const auto text = [&](CFIndex i) {
-        return std::string(PlatformStringUTF8(CFStringRef(CFArrayGetValueAtIndex(strings, i))));
-    };
-    EXPECT_EQ(text(0), "Guitar: warm");
-    EXPECT_EQ(text(4), "Bass: bright");
-    CFRelease(strings);
-}
-
-TEST_F(Parameters, VolumeHasNoValueStrings) {
-    CFArrayRef strings = nullptr;
-    EXPECT_EQ(host.GetProperty(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global,
-                               kParam_Volume, strings),
-              kAudioUnitErr_InvalidProperty);
-    EXPECT_EQ(strings, nullptr);
 }
 
 } // namespace
