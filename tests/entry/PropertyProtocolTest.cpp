@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -60,32 +61,26 @@ TEST_F(PropertyProtocol, MissingSizeIsRefusedWithItsDiagnostic) {
     }
 }
 
-TEST_F(PropertyProtocol, ALargerBufferReportsTheValueSize) {
-    std::array<Byte, 64> buffer{};
-    UInt32 size = buffer.size();
-    ASSERT_EQ(GetStreamFormat(buffer.data(), &size), noErr);
-    EXPECT_EQ(size, sizeof(AudioStreamBasicDescription));
-    AudioStreamBasicDescription format;
-    memcpy(&format, buffer.data(), sizeof format);
-    EXPECT_EQ(format.mFormatID, UInt32(kAudioFormatLinearPCM));
-}
-
-TEST_F(PropertyProtocol, AShortBufferReceivesTheFirstBytesOnly) {
+// A client buffer receives as much of the value as fits, and the size word says how much.
+TEST_F(PropertyProtocol, ClientBuffersOfAnySizeReceiveWhatFits) {
     constexpr Byte kUntouched = 0xA5;
-    std::array<Byte, sizeof(AudioStreamBasicDescription)> buffer;
-    buffer.fill(kUntouched);
-    // The sample rate and the format ID.
-    UInt32 size = 12;
-    ASSERT_EQ(GetStreamFormat(buffer.data(), &size), noErr);
-    EXPECT_EQ(size, 12u);
-    Float64 rate;
-    UInt32 formatID;
-    memcpy(&rate, buffer.data(), sizeof rate);
-    memcpy(&formatID, buffer.data() + 8, sizeof formatID);
-    EXPECT_EQ(rate, 44100.0);
-    EXPECT_EQ(formatID, UInt32(kAudioFormatLinearPCM));
-    for (size_t i = 12; i < buffer.size(); ++i) {
-        ASSERT_EQ(buffer[i], kUntouched) << "byte " << i;
+    for (const UInt32 clientSize : {64u, 40u, 12u}) {
+        std::array<Byte, 64> buffer;
+        buffer.fill(kUntouched);
+        UInt32 size = clientSize;
+        ASSERT_EQ(GetStreamFormat(buffer.data(), &size), noErr);
+        const UInt32 written = std::min<UInt32>(clientSize, sizeof(AudioStreamBasicDescription));
+        EXPECT_EQ(size, written);
+        // The first 12 bytes: the sample rate and the format ID.
+        Float64 rate;
+        UInt32 formatID;
+        memcpy(&rate, buffer.data(), sizeof rate);
+        memcpy(&formatID, buffer.data() + 8, sizeof formatID);
+        EXPECT_EQ(rate, 44100.0);
+        EXPECT_EQ(formatID, UInt32(kAudioFormatLinearPCM));
+        for (size_t i = written; i < buffer.size(); ++i) {
+            ASSERT_EQ(buffer[i], kUntouched) << "client size " << clientSize << ", byte " << i;
+        }
     }
 }
 
