@@ -83,7 +83,6 @@ const SetCase kSetCases[] = {
     {"ContextNameOutputScope",  25, 2, 0, BytesOf(kNoName), false, -10866, kGlobalOnly, "InvalidScope"},
     {"HostCallbacksInputScope", 27, 1, 0, BytesOf(kOne), false, -10866, kGlobalOnly, "InvalidScope"},
     {"PresetShort",             28, 0, 0, BytesOf(kOne), false, -10851, "inDataSize == sizeof(AUPreset)", "InvalidPropertyValue"},
-    {"PresetInputScope",        36, 1, 0, BytesOf(kFactoryPreset), false, -10866, kGlobalOnly, "InvalidScope"},
     {"UserPresetWithoutName",   28, 0, 0, BytesOf(kUserPresetWithoutName), false, -10851, kNone, ""},
     {"FactoryPreset",           36, 0, 0, BytesOf(kFactoryPreset), false, -10879, kNone, ""},
     {"ElementNameNoElementFirst", 30, 2, 1, BytesOf(kOne), false, -10877, kElementExists, "InvalidElement"},
@@ -93,7 +92,6 @@ const SetCase kSetCases[] = {
     {"AllocateShort",           51, 1, 0, BytesOf(kOne, 2), true, -10851, kSizeIs4, "InvalidPropertyValue"},
     {"AllocateInitialized",     51, 1, 0, BytesOf(kOne), true, -10849, "!IsInitialized()", "Initialized"},
     {"ReadOnlyLatency",         12, 0, 0, BytesOf(0.0), false, -10879, kNone, ""},
-    {"ReadOnlySampleTime",      kAudioUnitProperty_LastRenderedSampleTime, 0, 0, BytesOf(0.0), false, -10879, kNone, ""},
 };
 // clang-format on
 
@@ -131,18 +129,6 @@ TEST(PropertyRemove, HostCallbacksOutsideTheGlobalScopeAreRefused) {
     });
     EXPECT_EQ(status, kAudioUnitErr_InvalidScope);
     EXPECT_TRUE(propkit::IsRequireLine(diagnostics, kGlobalOnly, "InvalidScope")) << diagnostics;
-}
-
-TEST(PropertyRemove, OthersReachTheFallbackOrSucceedQuietly) {
-    UnitHost host;
-    EXPECT_EQ(AudioUnitRemovePropertyValue(host.Unit(), kAudioUnitProperty_ContextName, 3, 9),
-              noErr);
-    EXPECT_EQ(
-        AudioUnitRemovePropertyValue(host.Unit(), kAudioUnitProperty_AudioChannelLayout, 2, 0),
-        noErr);
-    EXPECT_EQ(
-        AudioUnitRemovePropertyValue(host.Unit(), kAudioUnitProperty_MaximumFramesPerSlice, 0, 0),
-        kAudioUnitErr_InvalidPropertyValue);
 }
 
 } // namespace

@@ -30,7 +30,7 @@ inline std::ostream& operator<<(std::ostream& out, const Announcement& a) {
 // Records every announcement of the IDs it listens to, in order.
 class AnnouncementLog {
 public:
-    AnnouncementLog(AudioUnit unit, std::initializer_list<AudioUnitPropertyID> ids) {
+    AnnouncementLog(AudioUnit unit, const std::vector<AudioUnitPropertyID>& ids) {
         for (const AudioUnitPropertyID id : ids) {
             AudioUnitAddPropertyListener(unit, id, &AnnouncementLog::Record, this);
         }

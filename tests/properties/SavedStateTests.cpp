@@ -1,0 +1,269 @@
+// Saved state as a host keeps it: the class-info dictionary read from one instance and written
+// into another, in memory and through an XML file, and every kind of state that is refused.
+#include "Platform/PlistXML.h"
+#include "PropertyTestKit.h"
+
+#include <bit>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using propkit::Announcement;
+using propkit::Owned;
+using propkit::String;
+using testhost::UnitHost;
+
+// The parameter blob: big-endian words.
+std::vector<Byte> Blob(std::initializer_list<UInt32> words) {
+    std::vector<Byte> bytes;
+    for (const UInt32 word : words) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bytes.push_back(Byte(word >> shift));
+        }
+    }
+    return bytes;
+}
+UInt32 Bits(Float32 value) {
+    return std::bit_cast<UInt32>(value);
+}
+
+Owned Save(UnitHost& host) {
+    CFPropertyListRef state = nullptr;
+    EXPECT_EQ(host.GetProperty(kAudioUnitProperty_ClassInfo, 0, 0, state), noErr);
+    return Owned(state);
+}
+OSStatus Restore(UnitHost& host, CFTypeRef state) {
+    return host.SetProperty(kAudioUnitProperty_ClassInfo, 0, 0, state);
+}
+void Put(const Owned& dict, const char* key, CFTypeRef value) {
+    CFDictionarySetValue(propkit::Mutable(dict), String(key).get(), value);
+}
+CFTypeRef Get(const Owned& dict, const char* key) {
+    return CFDictionaryGetValue(static_cast<CFDictionaryRef>(dict.get()), String(key).get());
+}
+
+// What a restore may change, read the way a host reads it.
+struct Snapshot {
+    Float32 speaker = 0, volume = 0;
+    SInt32 presetNumber = 0;
+    std::string presetName;
+    UInt32 outputs = 0;
+    bool operator==(const Snapshot&) const = default;
+};
+Snapshot Read(UnitHost& host) {
+    Snapshot snapshot;
+    host.GetParameter(kParam_Loudspeaker, snapshot.speaker);
+    host.GetParameter(kParam_Volume, snapshot.volume);
+    AUPreset preset{};
+    host.GetProperty(kAudioUnitProperty_CurrentPreset, 0, 0, preset);
+    snapshot.presetNumber = preset.presetNumber;
+    snapshot.presetName = propkit::TextOf(preset.presetName);
+    host.GetProperty(kAudioUnitProperty_ElementCount, kAudioUnitScope_Output, 0, snapshot.outputs);
+    return snapshot;
+}
+
+class SavedState : public testing::Test {
+protected:
+    void SetUp() override { mLiveAtStart = PlatformLiveObjectCount(); }
+    void TearDown() override { EXPECT_EQ(PlatformLiveObjectCount(), mLiveAtStart); }
+
+    // A state that differs from a fresh unit in every part a restore applies.
+    Owned ChangedState() {
+        UnitHost source;
+        source.SetParameter(kParam_Loudspeaker, 4.0f);
+        source.SetParameter(kParam_Volume, -2.5f);
+        source.SetProperty(kAudioUnitProperty_CurrentPreset, 0, 0,
+                           AUPreset{-5, static_cast<CFStringRef>(String("Crunch").get())});
+        source.SetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0,
+                           static_cast<CFStringRef>(String("Amp in").get()));
+        return Save(source);
+    }
+
+private:
+    long mLiveAtStart = 0;
+};
+
+TEST_F(SavedState, DefaultStateHoldsTheIdentityAndTheDocumentedBlob) {
+    UnitHost host;
+    const Owned state = Save(host);
+    EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(state.get())), 6);
+    const std::pair<const char*, OSType> numbers[] = {
+        {"version", 0},
+        {"type", testhost::kQuenzalDescription.componentType},
+        {"subtype", testhost::kQuenzalDescription.componentSubType},
+        {"manufacturer", testhost::kQuenzalDescription.componentManufacturer}};
+    for (const auto& [key, expected] : numbers) {
+        const auto number = static_cast<CFNumberRef>(Get(state, key));
+        ASSERT_NE(number, nullptr) << key;
+        EXPECT_EQ(CFNumberGetType(number), kCFNumberSInt32Type) << key;
+        SInt32 value = -1;
+        CFNumberGetValue(number, kCFNumberSInt32Type, &value);
+        EXPECT_EQ(OSType(value), expected) << key;
+    }
+    const auto data = static_cast<CFDataRef>(Get(state, "data"));
+    const std::vector<Byte> bytes(CFDataGetBytePtr(data),
+                                  CFDataGetBytePtr(data) + CFDataGetLength(data));
+    EXPECT_EQ(bytes, Blob({0, 0, 2, 0, 0x3F800000, 1, 0}));
+    EXPECT_EQ(propkit::TextOf(Get(state, "name")), "Untitled");
+}
+
+TEST_F(SavedState, RestoresIntoAFreshInstanceAsAUserPreset) {
+    const Owned state = ChangedState();
+    UnitHost host;
+    propkit::AnnouncementLog log(host.Unit(), {kAudioUnitProperty_CurrentPreset,
+                                               kAudioUnitProperty_PresentPreset,
+                                               kAudioUnitProperty_ElementCount});
+    ASSERT_EQ(Restore(host, state.get()), noErr);
+    EXPECT_EQ(Read(host), (Snapshot{4.0f, -2.5f, -1, "Crunch", 1}));
+    EXPECT_EQ(log.Take(), (std::vector<Announcement>{{28, 0, 0}, {36, 0, 0}}));
+    CFStringRef name = nullptr;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0, name),
+              noErr);
+    EXPECT_EQ(propkit::TextOf(name), "Amp in");
+    CFRelease(name);
+    EXPECT_TRUE(CFEqual(Save(host).get(), state.get()));
+}
+
+Owned With(Owned state, const char* key, Owned value) {
+    Put(state, key, value.get());
+    return state;
+}
+Owned Without(Owned state, const char* key) {
+    CFDictionaryRemoveValue(propkit::Mutable(state), String(key).get());
+    return state;
+}
+Owned WithElementNames(Owned state, const char* scope, Owned names) {
+    return With(std::move(state), "element-name", propkit::Dictionary({{scope, names.get()}}));
+}
+Owned WithElementName(Owned state, const char* scope, const char* index) {
+    return WithElementNames(std::move(state), scope,
+                            propkit::Dictionary({{index, String("Aux").get()}}));
+}
+Owned WithBlob(Owned state, std::initializer_list<UInt32> words, std::size_t dropBytes = 0) {
+    std::vector<Byte> bytes = Blob(words);
+    bytes.resize(bytes.size() - dropBytes);
+    return With(std::move(state), "data", propkit::Data(bytes));
+}
+
+// Each refused state leaves the unit exactly as it was.
+TEST_F(SavedState, RefusedStatesChangeNothing) {
+    UnitHost source;
+    source.SetParameter(kParam_Volume, 5.0f);
+    const auto valid = [&] { return Save(source); };
+    using propkit::Number;
+    // clang-format off
+    std::pair<const char*, Owned> refused[] = {
+        {"no dictionary at all",   Owned()},
+        {"not a dictionary",       String("state")},
+        {"part",                   With(valid(), "part", Number(0))},
+        {"version 1",              With(valid(), "version", Number(1))},
+        {"version not a number",   With(valid(), "version", String("0"))},
+        {"other subtype",          With(valid(), "subtype", Number(7))},
+        {"no manufacturer",        Without(valid(), "manufacturer")},
+        {"data not data",          With(valid(), "data", String("blob"))},
+        {"name not a string",      With(valid(), "name", Number(3))},
+        {"quality not a number",   With(valid(), "render-quality", String("max"))},
+        {"load not a number",      With(valid(), "cpu-load", propkit::Data({}))},
+        {"names not a dictionary", With(valid(), "element-name", String("Aux"))},
+        {"scope names not a dictionary", WithElementNames(valid(), "2", String("Aux"))},
+        {"element name not text",  WithElementNames(valid(), "2", propkit::Dictionary({{"0", Number(1).get()}}))},
+        {"index not decimal",      WithElementName(valid(), "2", "one")},
+        {"index signed",           WithElementName(valid(), "2", "+1")},
+        {"index beyond memory",    WithElementName(valid(), "2", "4294967295")},
+        {"index at the bound",     WithElementName(valid(), "4", "1024")},
+        {"global scope grows",     WithElementName(valid(), "0", "1")},
+        {"blob truncated",         WithBlob(valid(), {0, 0, 2, 0, Bits(5), 1, 0}, 1)},
+        {"blob overlong",          WithBlob(valid(), {0, 0, 1, 0, Bits(5), 2})},
+        {"blob header cut",        WithBlob(valid(), {0, 0, 1, 0, Bits(5), 0, 0})},
+        {"blob count beyond data", WithBlob(valid(), {0, 0, 0xFFFFFFFF, 0, Bits(5)})},
+    };
+    // clang-format on
+    UnitHost host;
+    ASSERT_EQ(host.SetProperty(kAudioUnitProperty_CurrentPreset, 0, 0,
+                               AUPreset{-9, static_cast<CFStringRef>(String("Mine").get())}),
+              noErr);
+    const Snapshot before = Read(host);
+    for (const auto& [name, state] : refused) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Restore(host, state.get()), kAudioUnitErr_InvalidPropertyValue);
+        EXPECT_EQ(Read(host), before);
+    }
+}
+
+TEST_F(SavedState, TypeIsNotCheckedAndMissingPartsKeepTheirDefaults) {
+    Owned state = With(ChangedState(), "type", propkit::Number(0x61756678));
+    state = Without(With(std::move(state), "data", propkit::Data({})), "name");
+    UnitHost host;
+    ASSERT_EQ(Restore(host, state.get()), noErr);
+    EXPECT_EQ(Read(host), (Snapshot{1.0f, 0.0f, -1, "Untitled", 1}));
+}
+
+TEST_F(SavedState, AGroupForAMissingElementEndsTheWalkButNotTheRestore) {
+    const Owned state = WithBlob(ChangedState(), {0, 0, 1, 1, Bits(2.0f), //
+                                                  0, 3, 1, 0, Bits(5.0f), //
+                                                  0, 0, 1, 0, Bits(4.0f)});
+    UnitHost host;
+    ASSERT_EQ(Restore(host, state.get()), noErr);
+    EXPECT_EQ(Read(host), (Snapshot{1.0f, 2.0f, -1, "Crunch", 1}));
+}
+
+TEST_F(SavedState, ABadScopeOrParameterInTheBlobEndsTheRestoreWithItsStatus) {
+    const std::pair<UInt32, OSStatus> faults[] = {{7, kAudioUnitErr_InvalidScope},
+                                                  {0, kAudioUnitErr_InvalidParameter}};
+    for (const auto& [scope, status] : faults) {
+        const Owned state = WithBlob(ChangedState(), {0, 0, 1, 1, Bits(2.0f), //
+                                                      scope, 0, 1, 9, Bits(5.0f)});
+        UnitHost host;
+        EXPECT_EQ(Restore(host, state.get()), status);
+        EXPECT_EQ(Read(host), (Snapshot{1.0f, 2.0f, -1, "Untitled", 1}));
+    }
+}
+
+TEST_F(SavedState, ElementNamesGrowAScopeAndAnnounceItsCount) {
+    UnitHost host;
+    propkit::AnnouncementLog log(host.Unit(), {kAudioUnitProperty_ElementCount});
+    ASSERT_EQ(Restore(host, WithElementName(ChangedState(), "2", "4").get()), noErr);
+    EXPECT_EQ(Read(host).outputs, 5u);
+    EXPECT_EQ(log.Take(), (std::vector<Announcement>{{11, 2, 0}}));
+    CFStringRef name = nullptr;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ElementName, 2, 4, name), noErr);
+    EXPECT_EQ(propkit::TextOf(name), "Aux");
+    CFRelease(name);
+
+    // The last index saved state may name, and a scope entry without names, which adds nothing.
+    ASSERT_EQ(Restore(host, WithElementName(ChangedState(), "4", "1023").get()), noErr);
+    UInt32 parts = 0;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ElementCount, 4, 0, parts), noErr);
+    EXPECT_EQ(parts, AUBase::kMaxRestoredElements);
+    EXPECT_EQ(log.Take(), (std::vector<Announcement>{{11, 4, 0}}));
+    ASSERT_EQ(Restore(host, WithElementNames(ChangedState(), "3", propkit::Dictionary()).get()),
+              noErr);
+    UInt32 groups = 9;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ElementCount, 3, 0, groups), noErr);
+    EXPECT_EQ(groups, 0u);
+    EXPECT_EQ(log.Take(), std::vector<Announcement>{});
+}
+
+TEST_F(SavedState, AnXmlFileRoundTripKeepsTheDictionary) {
+    const std::string path = testing::TempDir() + "quenzal-class-info.plist";
+    char error[256] = "";
+    UnitHost source;
+    source.SetParameter(kParam_Volume, 3.5f);
+    source.SetProperty(kAudioUnitProperty_ElementName, 2, 0,
+                       static_cast<CFStringRef>(String("Cabinet").get()));
+    ASSERT_EQ(PlatformSaveClassInfoToFile(source.Unit(), path.c_str(), error, sizeof error), noErr)
+        << error;
+    const Owned fromFile(PlatformPropertyListReadFile(path.c_str(), error, sizeof error));
+    ASSERT_NE(fromFile, nullptr) << error;
+    EXPECT_TRUE(CFEqual(fromFile.get(), Save(source).get()));
+
+    UnitHost target;
+    ASSERT_EQ(PlatformRestoreClassInfoFromFile(target.Unit(), path.c_str(), error, sizeof error),
+              noErr)
+        << error;
+    EXPECT_TRUE(CFEqual(Save(target).get(), fromFile.get()));
+    std::remove(path.c_str());
+}
+
+} // namespace
