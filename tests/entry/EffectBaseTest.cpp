@@ -212,21 +212,4 @@ TEST_F(EffectBase, OtherScopesBelongToTheCore) {
     }
 }
 
-TEST_F(EffectBase, FormatsAreWritableExactlyWhileUninitialized) {
-    const auto writable = [&] {
-        UInt32 size = 0;
-        Boolean isWritable = false;
-        EXPECT_EQ(AudioUnitGetPropertyInfo(host.Unit(), kAudioUnitProperty_StreamFormat,
-                                           kAudioUnitScope_Output, 0, &size, &isWritable),
-                  noErr);
-        return bool(isWritable);
-    };
-    EXPECT_TRUE(writable());
-    ASSERT_EQ(host.Initialize(), noErr);
-    EXPECT_FALSE(writable());
-    EXPECT_EQ(host.SetFormat(kAudioUnitScope_Output, 1, 44100), kAudioUnitErr_PropertyNotWritable);
-    ASSERT_EQ(host.Uninitialize(), noErr);
-    EXPECT_TRUE(writable());
-}
-
 } // namespace
