@@ -112,7 +112,7 @@ inline bool IsUsableSampleRate(float rate) {
 }
 
 // A stage tuned at or above half the rate (model 5's 8000 Hz peak at 16000 Hz, for instance)
-// would give a pole outside the unit circle. It is moved just below half the rate instead; the
+// would put poles on or outside the unit circle. It is moved just below half the rate instead; the
 // margin keeps the prewarping tangent (at most tan(0.49 pi) ~ 32) well conditioned. Below the
 // limit the frequency is untouched, so every rate of 22050 Hz and above designs exactly as the
 // table says.
