@@ -303,12 +303,11 @@ private:
         const auto [end, error] =
             std::from_chars(digits.data(), digits.data() + digits.size(), value);
         const bool whole = !digits.empty() && end == digits.data() + digits.size();
-        const std::string subject = tagOf(node) + " value " + quoted(trimmed(text));
-        if (whole && error == std::errc::result_out_of_range)
-            throw ReadError{offsetOf(node), subject + " is out of range"};
-        if (!whole || error != std::errc())
-            throw ReadError{offsetOf(node), subject + " is not a number"};
-        return value;
+        if (whole && error == std::errc())
+            return value;
+        const bool tooLarge = whole && error == std::errc::result_out_of_range;
+        throw ReadError{offsetOf(node), tagOf(node) + " value " + quoted(trimmed(text)) +
+                                            (tooLarge ? " is out of range" : " is not a number")};
     }
 
     static OwnedRef readInteger(pugi::xml_node node) {

@@ -108,8 +108,10 @@ struct PLData : PLObject {
 namespace platform_plist {
 
 inline const PLObject* objectOf(CFTypeRef ref) {
+    if (ref == nullptr || reinterpret_cast<uintptr_t>(ref) % alignof(PLObject) != 0)
+        return nullptr;
     const auto* object = static_cast<const PLObject*>(ref);
-    return object != nullptr && object->magic == kObjectMagic ? object : nullptr;
+    return object->magic == kObjectMagic ? object : nullptr;
 }
 
 // The object behind ref when it is of type T, else null.

@@ -204,6 +204,7 @@ TEST_F(PropertyListObjects, WrongKindOfObjectIsRefused) {
     EXPECT_EQ(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, nullptr), nullptr);
     EXPECT_EQ(CFNumberCreate(kCFAllocatorDefault, static_cast<CFNumberType>(7), &value), nullptr);
     EXPECT_EQ(CFGetTypeID(buffer), 0u);
+    EXPECT_EQ(CFGetTypeID(buffer + 1), 0u);
 
     EXPECT_STREQ(buffer, "keep");
     EXPECT_EQ(value, 99);
