@@ -107,7 +107,6 @@ void free(void* memory) noexcept {
 namespace rendertest {
 namespace {
 
-constexpr UInt32 kFrames = 256;
 constexpr int kCountedRenders = 1000;
 
 OSStatus CountNotification(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
@@ -116,27 +115,12 @@ OSStatus CountNotification(void* refCon, AudioUnitRenderActionFlags*, const Audi
     return noErr;
 }
 
-AudioUnitParameterEvent VolumeEvent(AUParameterEventType type) {
-    AudioUnitParameterEvent event{};
-    event.scope = kAudioUnitScope_Global;
-    event.parameter = kParam_Volume;
-    event.eventType = type;
-    if (type == kParameterEvent_Immediate) {
-        event.eventValues.immediate = {100, 1.0f};
-    } else {
-        event.eventValues.ramp = {30, 64, 2.0f, -2.0f};
-    }
-    return event;
-}
-
-// A chain as a host would run it: a callback feeds the upstream effect, the downstream effect
-// pulls it through its connection, and the host calls the downstream's fast render function,
-// alternately with memory of its own and with null data pointers.
+// A chain as a host runs it: a callback feeds the upstream effect, the downstream effect pulls it
+// through its connection, and the host calls the downstream's fast render function, alternately
+// with memory of its own and with null data pointers, scheduling events before each call.
 class RenderChain {
 public:
     RenderChain() {
-        const Signal input = StereoNoise(kFrames);
-        mSource = InputSource(input);
         PrepareStereoEffect(mUpstream, mSource);
         mDownstream.SetFormat(kStereo, kRate);
         mDownstream.SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0,
@@ -144,24 +128,29 @@ public:
         mDownstream.Initialize();
         AudioUnitAddRenderNotify(mUpstream.Unit(), &CountNotification, &notifications);
         AudioUnitAddRenderNotify(mDownstream.Unit(), &CountNotification, &notifications);
+        UInt32 size = sizeof(mRender);
+        AudioUnitGetProperty(mDownstream.Unit(), kAudioUnitProperty_FastDispatch,
+                             kAudioUnitScope_Global, kAudioUnitRenderFastSelect, &mRender, &size);
+        mEvents[0] = {kAudioUnitScope_Global, 0, kParam_Volume, kParameterEvent_Immediate, {}};
+        mEvents[0].eventValues.immediate = {100, 1.0f};
+        mEvents[1] = {kAudioUnitScope_Global, 0, kParam_Volume, kParameterEvent_Ramped, {}};
+        mEvents[1].eventValues.ramp = {30, 64, 2.0f, -2.0f};
     }
 
     // Returns the number of calls that failed.
     int RenderCalls(int calls) {
         int failures = 0;
         for (int call = 0; call < calls; ++call) {
-            const AudioUnitParameterEvent events[] = {VolumeEvent(kParameterEvent_Immediate),
-                                                      VolumeEvent(kParameterEvent_Ramped)};
-            failures += AudioUnitScheduleParameters(mDownstream.Unit(), events, 2) != noErr;
-            CallerBuffers& caller = call % 2 == 0 ? mWithMemory : mNullPointers;
-            if (call % 2 != 0) {
-                for (UInt32 i = 0; i < kStereo; ++i) {
-                    caller.Buffer(i).mData = nullptr;
-                }
-            }
-            AudioUnitRenderActionFlags flags = 0;
-            failures += mRender(mSampleTime, kFrames, caller.List(), flags) != noErr;
+            failures += AudioUnitScheduleParameters(mDownstream.Unit(), mEvents, 2) != noErr;
+            const bool callerHasMemory = call % 2 == 0;
+            mNullPointers.Buffer(0).mData = mNullPointers.Buffer(1).mData = nullptr;
+            CallerBuffers& caller = callerHasMemory ? mWithMemory : mNullPointers;
+            AudioTimeStamp timeStamp{};
+            timeStamp.mSampleTime = mSampleTime;
             mSampleTime += kFrames;
+            AudioUnitRenderActionFlags flags = 0;
+            failures += mRender(GetComponentInstanceStorage(mDownstream.Unit()), &flags, &timeStamp,
+                                0, kFrames, &caller.List()) != noErr;
         }
         return failures;
     }
@@ -169,12 +158,13 @@ public:
     long notifications = 0;
 
 private:
-    InputSource mSource;
+    InputSource mSource{StereoNoise(kFrames)};
     UnitHost mUpstream;
     UnitHost mDownstream;
-    FastRender mRender{mDownstream.Unit()};
-    CallerBuffers mWithMemory{kStereo, kFrames};
-    CallerBuffers mNullPointers{kStereo, kFrames, false};
+    AudioUnitRenderProc mRender = nullptr;
+    AudioUnitParameterEvent mEvents[2];
+    CallerBuffers mWithMemory;
+    CallerBuffers mNullPointers{kFrames, false};
     Float64 mSampleTime = 0;
 };
 
@@ -189,8 +179,7 @@ TEST(RenderAllocations, NoneOnceInitializedWithNotificationsAndScheduledEvents) 
 
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(gAllocatorCalls.load(), 0);
-    // Pre and post on both units, every call: the notifications really were in play.
-    EXPECT_EQ(chain.notifications, 4L * (kCountedRenders + 1));
+    EXPECT_EQ(chain.notifications, 4L * (kCountedRenders + 1)) << "before and after, both units";
 }
 
 void* volatile gEscaped = nullptr;

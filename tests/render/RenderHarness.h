@@ -1,6 +1,6 @@
-// Shared by the render tests: caller buffer lists, an input source that counts its pulls, the
-// expected output of the voicing computed outside the unit, test effects registered as
-// components of their own, and the unit's fast render function.
+// Shared by the render tests: the expected voicing computed outside the unit, caller buffer
+// lists, an input feed that counts its pulls, and a probing effect registered as a component of
+// its own so that it too is reached through the entry point.
 #pragma once
 
 #include "Harwendel_QuenzalVoicing.h"
@@ -8,11 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <ostream>
 #include <random>
-#include <vector>
+#include <stdexcept>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -25,50 +24,33 @@ using testhost::UnitHost;
 
 constexpr Float64 kRate = 44100.0;
 constexpr UInt32 kStereo = 2;
-
-inline std::vector<Float32> Noise(size_t count, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<Float32> uniform(-1.0f, 1.0f);
-    std::vector<Float32> samples(count);
-    for (Float32& sample : samples) {
-        sample = uniform(generator);
-    }
-    return samples;
-}
+constexpr UInt32 kFrames = 512;
+constexpr UInt32 kTooManyFrames = AUBase::kDefaultMaxFramesPerSlice + 1;
+constexpr unsigned kFlushDenormals = 0x8040;
 
 inline Signal StereoNoise(size_t frames, unsigned seed = 7) {
-    return {Noise(frames, seed), Noise(frames, seed + 1)};
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<Float32> uniform(-1.0f, 1.0f);
+    Signal signal(kStereo, std::vector<Float32>(frames));
+    for (auto& channel : signal) {
+        for (Float32& sample : channel) {
+            sample = uniform(generator);
+        }
+    }
+    return signal;
 }
 
-inline ::testing::AssertionResult SameBits(const std::vector<Float32>& actual,
-                                           const std::vector<Float32>& expected) {
+inline bool SameBits(const Signal& actual, const Signal& expected) {
     if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure()
-               << "sizes " << actual.size() << " and " << expected.size();
+        return false;
     }
     for (size_t i = 0; i < actual.size(); ++i) {
-        if (std::memcmp(&actual[i], &expected[i], sizeof(Float32)) != 0) {
-            return ::testing::AssertionFailure()
-                   << "sample " << i << ": " << actual[i] << " instead of " << expected[i];
+        if (actual[i].size() != expected[i].size() ||
+            std::memcmp(actual[i].data(), expected[i].data(), actual[i].size() * 4) != 0) {
+            return false;
         }
     }
-    return ::testing::AssertionSuccess();
-}
-
-inline ::testing::AssertionResult SameBits(const Signal& actual, const Signal& expected) {
-    if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure() << "channel counts differ";
-    }
-    for (size_t channel = 0; channel < actual.size(); ++channel) {
-        if (auto result = SameBits(actual[channel], expected[channel]); !result) {
-            return result << " (channel " << channel << ")";
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
-inline std::vector<Float32> Slice(const std::vector<Float32>& samples, size_t begin, size_t end) {
-    return {samples.begin() + std::ptrdiff_t(begin), samples.begin() + std::ptrdiff_t(end)};
+    return true;
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -85,71 +67,61 @@ inline unsigned FloatingPointMode() {
 inline void SetFloatingPointMode(unsigned) {}
 #endif
 
-// The expected output of one channel of the effect: the voicing run outside the framework, in the
-// floating-point mode the unit renders in, with the memories carried from call to call.
+// One channel of the effect run outside the framework, in the mode the unit renders in, with
+// its memories carried from call to call.
 class ReferenceChannel {
 public:
-    explicit ReferenceChannel(std::int32_t model = QuenzalVoicing::kDefaultModel,
-                              Float64 rate = kRate)
-        : mRate(Float32(rate)) {
-        QuenzalVoicing::Voice(mVoicing, model, mRate);
-        QuenzalVoicing::DesignCoefficients(mDesign, mVoicing, mRate);
+    ReferenceChannel() {
+        QuenzalVoicing::Voice(mVoicing, QuenzalVoicing::kDefaultModel, Float32(kRate));
+        QuenzalVoicing::DesignCoefficients(mDesign, mVoicing, Float32(kRate));
     }
-
-    std::vector<Float32> Process(const std::vector<Float32>& input, Float32 volumeDecibels = 0) {
-        std::vector<Float32> output(input.size());
-        const unsigned savedMode = FloatingPointMode();
-        SetFloatingPointMode(savedMode | 0x8040);
-        QuenzalVoicing::ProcessSamples(mDesign, mState, input.data(), output.data(),
-                                       UInt32(input.size()), 1,
+    std::vector<Float32> Process(const std::vector<Float32>& input, size_t begin, size_t end,
+                                 Float32 volumeDecibels = 0) {
+        std::vector<Float32> output(end - begin);
+        const unsigned hostMode = FloatingPointMode();
+        SetFloatingPointMode(hostMode | kFlushDenormals);
+        QuenzalVoicing::ProcessSamples(mDesign, mState, input.data() + begin, output.data(),
+                                       UInt32(output.size()), 1,
                                        QuenzalVoicing::VolumeGain(volumeDecibels));
-        SetFloatingPointMode(savedMode);
+        SetFloatingPointMode(hostMode);
         return output;
     }
 
 private:
-    Float32 mRate;
     QuenzalVoicing::Voicing mVoicing{};
     QuenzalVoicing::Design mDesign{};
     QuenzalVoicing::FilterState mState{};
 };
 
-// The voicing applied `passes` times in turn to every channel, as one call.
-inline Signal ReferenceVoicing(const Signal& input, int passes = 1) {
-    Signal signal = input;
+// The voicing applied `passes` times in turn to every channel.
+inline Signal ReferenceVoicing(Signal signal, int passes = 1) {
     for (int pass = 0; pass < passes; ++pass) {
-        for (std::vector<Float32>& channel : signal) {
-            channel = ReferenceChannel().Process(channel);
+        for (auto& channel : signal) {
+            channel = ReferenceChannel().Process(channel, 0, channel.size());
         }
     }
     return signal;
 }
 
-// A caller's buffer list for a deinterleaved format: one buffer per channel, with memory of its
-// own or with null data pointers that ask the unit for its memory.
+// A caller's deinterleaved buffer list, with memory of its own or with null data pointers.
 class CallerBuffers {
 public:
-    CallerBuffers(UInt32 channels, UInt32 frames, bool withMemory = true)
-        : mListMemory(AudioBufferListByteSize(channels)),
-          mSamples(withMemory ? channels : 0, std::vector<Float32>(frames)) {
-        List().mNumberBuffers = channels;
-        for (UInt32 i = 0; i < channels; ++i) {
-            List().mBuffers[i] = {1, UInt32(frames * sizeof(Float32)),
-                                  withMemory ? mSamples[i].data() : nullptr};
+    explicit CallerBuffers(UInt32 frames = kFrames, bool withMemory = true)
+        : mListMemory(AudioBufferListByteSize(kStereo)),
+          mSamples(kStereo, std::vector<Float32>(frames)) {
+        List().mNumberBuffers = kStereo;
+        for (UInt32 i = 0; i < kStereo; ++i) {
+            Buffer(i) = {1, UInt32(frames * 4), withMemory ? mSamples[i].data() : nullptr};
         }
     }
-
     AudioBufferList& List() { return *reinterpret_cast<AudioBufferList*>(mListMemory.data()); }
     AudioBuffer& Buffer(UInt32 i) { return List().mBuffers[i]; }
     // What the list describes now, wherever its pointers lead.
-    std::vector<Float32> Channel(UInt32 i) {
-        const auto* samples = static_cast<const Float32*>(Buffer(i).mData);
-        return {samples, samples + Buffer(i).mDataByteSize / sizeof(Float32)};
-    }
     Signal Channels() {
         Signal signal;
-        for (UInt32 i = 0; i < List().mNumberBuffers; ++i) {
-            signal.push_back(Channel(i));
+        for (UInt32 i = 0; i < kStereo; ++i) {
+            const auto* samples = static_cast<const Float32*>(Buffer(i).mData);
+            signal.emplace_back(samples, samples + Buffer(i).mDataByteSize / 4);
         }
         return signal;
     }
@@ -159,69 +131,59 @@ private:
     Signal mSamples;
 };
 
-// An input feed: serves its signal at the render's sample time, counts the pulls, and can mark
-// what it delivers as silence, fail, or supply memory where the unit offers none.
+// An input feed serving its signal at the render's sample time. It counts its pulls, keeps the
+// data pointers it was offered, and can flag silence, fail, or supply memory where offered none.
 class InputSource {
 public:
-    explicit InputSource(Signal signal = {}) : mSignal(std::move(signal)) {}
-
-    static OSStatus Callback(void* refCon, AudioUnitRenderActionFlags* ioActionFlags,
-                             const AudioTimeStamp* timeStamp, UInt32, UInt32 frames,
-                             AudioBufferList* ioData) {
-        return static_cast<InputSource*>(refCon)->Serve(*ioActionFlags, *timeStamp, frames,
-                                                        *ioData);
+    explicit InputSource(Signal signal = {}) : mSignal(std::move(signal)) {
+        dataSeen.reserve(kStereo);
     }
     OSStatus Attach(UnitHost& host) {
         return host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
                                 AURenderCallbackStruct{&Callback, this});
     }
-
-    // Where the unit offers null data pointers, the samples go to memory of the source's own.
-    void SupplyMemory(UInt32 channels, UInt32 maxFrames) {
-        mSupplied.assign(channels, std::vector<Float32>(maxFrames));
-    }
+    void SupplyMemory() { mSupplied.assign(kStereo, std::vector<Float32>(kFrames)); }
 
     int pulls = 0;
     bool flagSilence = false;
     OSStatus failure = noErr;
-    std::vector<void*> dataSeen; // the data pointers the unit offered at the last pull
+    std::vector<void*> dataSeen;
 
 private:
-    OSStatus Serve(AudioUnitRenderActionFlags& flags, const AudioTimeStamp& timeStamp,
-                   UInt32 frames, AudioBufferList& ioData) {
-        ++pulls;
-        if (failure != noErr) {
-            return failure;
-        }
-        dataSeen.clear();
-        const auto start = size_t(timeStamp.mSampleTime);
-        for (UInt32 channel = 0; channel < ioData.mNumberBuffers; ++channel) {
-            AudioBuffer& buffer = ioData.mBuffers[channel];
-            dataSeen.push_back(buffer.mData);
-            if (buffer.mData == nullptr && channel < mSupplied.size()) {
-                buffer.mData = mSupplied[channel].data();
+    static OSStatus Callback(void* refCon, AudioUnitRenderActionFlags* flags,
+                             const AudioTimeStamp* timeStamp, UInt32, UInt32 frames,
+                             AudioBufferList* ioData) {
+        auto& source = *static_cast<InputSource*>(refCon);
+        ++source.pulls;
+        source.dataSeen.clear();
+        for (UInt32 channel = 0; channel < ioData->mNumberBuffers; ++channel) {
+            AudioBuffer& buffer = ioData->mBuffers[channel];
+            source.dataSeen.push_back(buffer.mData);
+            if (buffer.mData == nullptr && channel < source.mSupplied.size()) {
+                buffer.mData = source.mSupplied[channel].data();
             }
-            if (buffer.mData == nullptr) {
-                continue;
-            }
-            auto* samples = static_cast<Float32*>(buffer.mData);
-            for (UInt32 i = 0; i < frames; ++i) {
-                const size_t at = start + i;
-                const bool served = channel < mSignal.size() && at < mSignal[channel].size();
-                samples[i] = served ? mSignal[channel][at] : 0.0f;
+            if (buffer.mData != nullptr) {
+                source.Fill(static_cast<Float32*>(buffer.mData), channel,
+                            size_t(timeStamp->mSampleTime), frames);
             }
         }
-        if (flagSilence) {
-            flags |= kAudioUnitRenderAction_OutputIsSilence;
+        if (source.flagSilence) {
+            *flags |= kAudioUnitRenderAction_OutputIsSilence;
         }
-        return noErr;
+        return source.failure;
+    }
+    void Fill(Float32* samples, UInt32 channel, size_t start, UInt32 frames) const {
+        for (UInt32 i = 0; i < frames; ++i) {
+            const bool served = channel < mSignal.size() && start + i < mSignal[channel].size();
+            samples[i] = served ? mSignal[channel][start + i] : 0.0f;
+        }
     }
 
     Signal mSignal;
     Signal mSupplied;
 };
 
-// A stereo effect at 44100 Hz, initialized and reset, fed by source.
+// Stereo at 44100 Hz, fed by source, initialized and reset.
 inline void PrepareStereoEffect(UnitHost& host, InputSource& source) {
     ASSERT_EQ(host.OpenStatus(), noErr);
     ASSERT_EQ(host.SetFormat(kStereo, kRate), noErr);
@@ -230,46 +192,76 @@ inline void PrepareStereoEffect(UnitHost& host, InputSource& source) {
     ASSERT_EQ(host.Reset(), noErr);
 }
 
-inline OSStatus RenderAt(AudioUnit unit, Float64 sampleTime, UInt32 frames, AudioBufferList& list,
-                         AudioUnitRenderActionFlags* flags = nullptr) {
+inline OSStatus RenderAt(AudioUnit unit, Float64 sampleTime, AudioBufferList& list,
+                         UInt32 frames = kFrames, AudioUnitRenderActionFlags* flags = nullptr) {
     AudioTimeStamp timeStamp{};
     timeStamp.mSampleTime = sampleTime;
-    AudioUnitRenderActionFlags localFlags = 0;
-    return AudioUnitRender(unit, flags != nullptr ? flags : &localFlags, &timeStamp, 0, frames,
-                           &list);
+    AudioUnitRenderActionFlags noFlags = 0;
+    return AudioUnitRender(unit, flags != nullptr ? flags : &noFlags, &timeStamp, 0, frames, &list);
 }
 
-// The unit's fast render function and the storage it takes.
-struct FastRender {
-    explicit FastRender(AudioUnit unit) : storage(GetComponentInstanceStorage(unit)) {
-        UInt32 size = sizeof(proc);
-        status = AudioUnitGetProperty(unit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                                      kAudioUnitRenderFastSelect, &proc, &size);
+// The voicing effect with probes: it records each ProcessBufferLists call (one per slice) and
+// the mode its kernels ran in, and can be told to misbehave.
+class ProbeEffect : public Harwendel_Quenzal {
+public:
+    struct Slice {
+        UInt32 frames;
+        const Byte* inputData;
+        UInt32 inputBytes;
+        Float32 volume;
+    };
+
+    explicit ProbeEffect(ComponentInstance instance) : Harwendel_Quenzal(instance) {
+        slices.reserve(16);
     }
-    OSStatus operator()(Float64 sampleTime, UInt32 frames, AudioBufferList& list,
-                        AudioUnitRenderActionFlags& flags) const {
-        AudioTimeStamp timeStamp{};
-        timeStamp.mSampleTime = sampleTime;
-        return proc(storage, &flags, &timeStamp, 0, frames, &list);
+    Float64 GetTailTime() override { return tailSeconds; }
+    AUKernelBase* NewKernel() override { return new ProbeKernel(this); }
+    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& flags, const AudioBufferList& in,
+                                AudioBufferList& out, UInt32 frames) override {
+        slices.push_back({frames, static_cast<const Byte*>(in.mBuffers[0].mData),
+                          in.mBuffers[0].mDataByteSize, GetParameter(kParam_Volume)});
+        return Harwendel_Quenzal::ProcessBufferLists(flags, in, out, frames);
     }
 
-    AudioUnitRenderProc proc = nullptr;
-    void* storage;
-    OSStatus status;
+    std::vector<Slice> slices;
+    Float64 tailSeconds = 0.5;
+    bool throwFromKernel = false;
+    unsigned modeSeenByKernel = 0;
+
+private:
+    class ProbeKernel : public Harwendel_QuenzalKernel {
+    public:
+        explicit ProbeKernel(ProbeEffect* owner) : Harwendel_QuenzalKernel(owner), mProbe(*owner) {}
+        void Process(const Float32* source, Float32* destination, UInt32 frames,
+                     UInt32 channelStride, bool& ioSilence) override {
+            mProbe.modeSeenByKernel = FloatingPointMode();
+            if (mProbe.throwFromKernel) {
+                throw std::runtime_error("kernel failure");
+            }
+            Harwendel_QuenzalKernel::Process(source, destination, frames, channelStride, ioSilence);
+        }
+
+    private:
+        ProbeEffect& mProbe;
+    };
 };
 
-// Registers Effect (a unit class with the effect's constructor) as a component of its own, so
-// that the tests reach it through the entry point like the effect itself.
-template <class Effect> AudioComponent EffectComponent(const char (&subtype)[5]) {
-    static const AudioComponent component = [&] {
+inline AudioComponent ProbeComponent() {
+    static const AudioComponent component = [] {
         AudioComponentDescription desc = testhost::kQuenzalDescription;
-        desc.componentSubType = testhost::FourCharCode(subtype);
+        desc.componentSubType = testhost::FourCharCode("prob");
         auto entry = [](ComponentParameters* params, void* storage) -> OSStatus {
-            return ComponentEntryPoint<Effect>::Dispatch(params, static_cast<Effect*>(storage));
+            return ComponentEntryPoint<ProbeEffect>::Dispatch(params,
+                                                              static_cast<ProbeEffect*>(storage));
         };
         return PlatformRegisterComponent(&desc, entry, 1);
     }();
     return component;
+}
+
+// The probe behind a host's instance: tests read its records and set its switches.
+inline ProbeEffect& Probe(const UnitHost& host) {
+    return *static_cast<ProbeEffect*>(GetComponentInstanceStorage(host.Unit()));
 }
 
 namespace {
@@ -279,10 +271,5 @@ auto operator<<(std::ostream& os, const Case& testCase) -> decltype(testCase.nam
     return os << testCase.name;
 }
 } // namespace
-
-// The unit object behind a host's instance, for the few checks that need to look inside.
-template <class Effect> Effect& UnitObject(const UnitHost& host) {
-    return *static_cast<Effect*>(GetComponentInstanceStorage(host.Unit()));
-}
 
 } // namespace rendertest
