@@ -36,6 +36,8 @@ bool decodeBase64(std::string_view text, std::vector<uint8_t>& bytes);
 std::string shortened(std::string_view text);
 // The same in single quotes.
 std::string quoted(std::string_view text);
+// "U+0001" and the like.
+std::string codePointText(uint32_t codePoint);
 
 } // namespace platform_xml
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -53,12 +52,6 @@ std::string tagOf(pugi::xml_node node) {
     std::string tag = "<";
     tag.append(shortened(node.name())).push_back('>');
     return tag;
-}
-
-std::string codePointText(uint32_t codePoint) {
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(codePoint));
-    return text;
 }
 
 // XML reads CR LF and a lone CR as LF. Doing that before parsing keeps the parser's offsets

@@ -5,6 +5,7 @@
 #include "Utf8.h"
 
 #include <array>
+#include <cstdio>
 
 namespace platform_xml {
 
@@ -86,6 +87,12 @@ std::string shortened(std::string_view text) {
     if (shown < text.size())
         result.append("...");
     return result;
+}
+
+std::string codePointText(uint32_t codePoint) {
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(codePoint));
+    return text;
 }
 
 std::string quoted(std::string_view text) {

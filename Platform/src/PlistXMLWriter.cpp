@@ -5,7 +5,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace platform_xml {
@@ -35,12 +34,9 @@ void appendEscaped(std::string& out, std::string_view text) {
         if (length == 0)
             throw WriteError{"a string is not valid UTF-8"};
         const uint32_t codePoint = platform_utf8::codePointAt(text, at, length);
-        if (!platform_utf8::isXmlChar(codePoint)) {
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codePoint));
-            throw WriteError{"string " + quoted(text) + " holds " + code +
+        if (!platform_utf8::isXmlChar(codePoint))
+            throw WriteError{"string " + quoted(text) + " holds " + codePointText(codePoint) +
                              ", which XML cannot represent"};
-        }
         switch (text[at]) {
         case '&':
             out += "&amp;";
