@@ -72,15 +72,6 @@ void ForgetIfUnused(Registry& registry, RecordIterator position) {
     }
 }
 
-void ChangeOpenCount(AudioComponent component, long change) {
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    const RecordIterator position = FindRecord(registry, component);
-    (*position)->openInstances += change;
-    ForgetIfUnused(registry, position);
-    sOpenInstances += change;
-}
-
 // Only a registered component opens; the count keeps its record alive until the instance closes.
 bool ReserveInstanceOf(AudioComponent component) {
     Registry& registry = TheRegistry();
@@ -94,11 +85,20 @@ bool ReserveInstanceOf(AudioComponent component) {
     return true;
 }
 
+void ReleaseInstanceOf(AudioComponent component) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const RecordIterator position = FindRecord(registry, component);
+    --(*position)->openInstances;
+    --sOpenInstances;
+    ForgetIfUnused(registry, position);
+}
+
 void DestroyInstanceRecord(ComponentInstanceRecord* record) {
     const AudioComponent component = record->component;
     record->tag = 0;
     delete record;
-    ChangeOpenCount(component, -1);
+    ReleaseInstanceOf(component);
 }
 
 } // namespace
@@ -184,7 +184,7 @@ OSStatus AudioComponentInstanceNew(AudioComponent component, AudioComponentInsta
     auto* record = new (std::nothrow)
         ComponentInstanceRecord{platform::kLiveInstanceTag, component->entry, nullptr, component};
     if (record == nullptr) {
-        ChangeOpenCount(component, -1);
+        ReleaseInstanceOf(component);
         return memFullErr;
     }
     const OSStatus status = platform::InvokeEntry(*record, kComponentOpenSelect, record);
