@@ -15,10 +15,6 @@ struct CFReleaser {
 };
 using Owned = std::unique_ptr<const void, CFReleaser>;
 
-inline Owned own(CFTypeRef object) {
-    return Owned(object);
-}
-
 inline CFStringRef makeString(const char* text) {
     return CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8);
 }
