@@ -1,0 +1,348 @@
+// The effect for LV2 hosts. The plug-in holds no signal processing of its own: every instance
+// opens the component through the platform host API, exactly as any other host would, and
+// renders through the unit's fast render function. The unit stays the only place where audio
+// is voiced.
+#include "PortLayout.h"
+
+#include "CAStreamBasicDescription.h"
+#include "Platform/Host.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/core/lv2.h>
+#include <lv2/core/lv2_util.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+
+namespace quenzal_lv2 {
+namespace {
+
+// Used when the host states no maximum block length; longer blocks are split into slices.
+constexpr UInt32 kDefaultFramesPerSlice = 4096;
+// A host may state an absurd maximum; the unit's buffers need not follow it, run() slices anyway.
+constexpr UInt32 kMostFramesPerSlice = 65536;
+
+constexpr const char* kComponentLibrary = "Harwendel_Quenzal.so";
+constexpr const char* kComponentRegistration = "Harwendel_Quenzal.plist";
+
+// The component travels inside the bundle. It is registered once per process, by whichever
+// instance comes first, and forgotten when the host unloads this library.
+class BundledComponent {
+public:
+    ~BundledComponent() {
+        if (mComponent != nullptr) {
+            PlatformUnregisterComponent(mComponent);
+        }
+    }
+
+    AudioComponent Get(const char* bundlePath) {
+        std::lock_guard lock(mMutex);
+        if (mComponent == nullptr) {
+            const std::string bundle = std::string(bundlePath) + "/";
+            char message[1024] = {};
+            mComponent = PlatformRegisterComponentLibrary((bundle + kComponentLibrary).c_str(),
+                                                          (bundle + kComponentRegistration).c_str(),
+                                                          message, sizeof message);
+            if (mComponent == nullptr) {
+                std::fprintf(stderr, "harwendel-quenzal: %s\n", message);
+            }
+        }
+        return mComponent;
+    }
+
+private:
+    std::mutex mMutex;
+    AudioComponent mComponent = nullptr;
+};
+
+BundledComponent gComponent;
+
+UInt32 FramesPerSlice(const LV2_Feature* const* features) {
+    const auto* map = static_cast<const LV2_URID_Map*>(lv2_features_data(features, LV2_URID__map));
+    const auto* option =
+        static_cast<const LV2_Options_Option*>(lv2_features_data(features, LV2_OPTIONS__options));
+    if (map == nullptr || option == nullptr) {
+        return kDefaultFramesPerSlice;
+    }
+    const LV2_URID maxBlockLength = map->map(map->handle, LV2_BUF_SIZE__maxBlockLength);
+    const LV2_URID atomInt = map->map(map->handle, LV2_ATOM__Int);
+    for (; option->key != 0; ++option) {
+        if (option->context == LV2_OPTIONS_INSTANCE && option->key == maxBlockLength &&
+            option->type == atomInt && option->size == sizeof(int32_t)) {
+            const int32_t frames = *static_cast<const int32_t*>(option->value);
+            return frames > 0 ? std::min(UInt32(frames), kMostFramesPerSlice)
+                              : kDefaultFramesPerSlice;
+        }
+    }
+    return kDefaultFramesPerSlice;
+}
+
+// A control port and what the unit last accepted from it.
+struct Control {
+    AudioUnitParameterID parameter = 0;
+    const float* port = nullptr;
+    Float32 minimum = 0;
+    Float32 maximum = 0;
+    bool indexed = false;
+    Float32 applied = NAN;
+
+    // Into the unit's range; an indexed parameter takes the nearest index. NaN stays NaN.
+    Float32 Constrain(float value) const {
+        const Float32 inRange = std::clamp(value, minimum, maximum);
+        return indexed ? std::round(inRange) : inRange;
+    }
+};
+
+// The buffer list of the render call, with room for every channel a plug-in here has.
+struct OutputBufferList {
+    UInt32 mNumberBuffers;
+    AudioBuffer mBuffers[kMostChannels];
+};
+static_assert(offsetof(OutputBufferList, mBuffers) == offsetof(AudioBufferList, mBuffers));
+
+class Plugin {
+public:
+    explicit Plugin(UInt32 channels) : mChannels(channels) {}
+    ~Plugin() {
+        if (mUnit != nullptr) {
+            AudioComponentInstanceDispose(mUnit);
+        }
+    }
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    bool Open(AudioComponent component, double rate, UInt32 framesPerSlice) {
+        mFramesPerSlice = framesPerSlice;
+        return AudioComponentInstanceNew(component, &mUnit) == noErr && SetFormats(rate) &&
+               SetGlobal(kAudioUnitProperty_MaximumFramesPerSlice, framesPerSlice) &&
+               SetInputCallback() && FetchFastFunctions() && ReadControlRanges() &&
+               AudioUnitInitialize(mUnit) == noErr && Reset();
+    }
+
+    bool Reset() {
+        mSampleTime = 0;
+        return AudioUnitReset(mUnit, kAudioUnitScope_Global, 0) == noErr;
+    }
+
+    void ConnectPort(uint32_t port, void* data) {
+        if (port < kControlPortCount) {
+            mControls[port].port = static_cast<const float*>(data);
+        } else if (port < InputPort(mChannels)) {
+            mInputs[port - InputPort(0)] = static_cast<const float*>(data);
+        } else if (port < OutputPort(mChannels, mChannels)) {
+            mOutputs[port - OutputPort(0, mChannels)] = static_cast<float*>(data);
+        }
+    }
+
+    // Real-time safe: no allocation, no lock, no system call, here or in the unit.
+    void Run(uint32_t frames) {
+        if (!AudioPortsConnected()) {
+            return;
+        }
+        for (Control& control : mControls) {
+            Apply(control);
+        }
+        for (UInt32 done = 0; done < frames;) {
+            const UInt32 slice = std::min(frames - done, mFramesPerSlice);
+            RenderSlice(done, slice);
+            done += slice;
+        }
+    }
+
+private:
+    bool SetFormats(double rate) {
+        if (!std::isfinite(rate) || rate <= 0) {
+            return false;
+        }
+        CAStreamBasicDescription format;
+        format.mSampleRate = rate;
+        format.SetAUCanonical(mChannels, false);
+        for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+            if (AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, scope, 0, &format,
+                                     sizeof format) != noErr) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool SetGlobal(AudioUnitPropertyID id, UInt32 value) {
+        return AudioUnitSetProperty(mUnit, id, kAudioUnitScope_Global, 0, &value, sizeof value) ==
+               noErr;
+    }
+
+    bool SetInputCallback() {
+        const AURenderCallbackStruct callback{&Plugin::FeedInput, this};
+        return AudioUnitSetProperty(mUnit, kAudioUnitProperty_SetRenderCallback,
+                                    kAudioUnitScope_Input, 0, &callback, sizeof callback) == noErr;
+    }
+
+    template <class Function> bool FetchFastFunction(UInt32 selector, Function& function) {
+        UInt32 size = sizeof function;
+        return AudioUnitGetProperty(mUnit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
+                                    selector, &function, &size) == noErr &&
+               function != nullptr;
+    }
+
+    bool FetchFastFunctions() {
+        mStorage = GetComponentInstanceStorage(mUnit);
+        return mStorage != nullptr && FetchFastFunction(kAudioUnitRenderFastSelect, mRender) &&
+               FetchFastFunction(kAudioUnitSetParameterFastSelect, mSetParameter);
+    }
+
+    bool ReadControlRanges() {
+        for (UInt32 i = 0; i < kControlPortCount; ++i) {
+            AudioUnitParameterInfo info{};
+            UInt32 size = sizeof info;
+            if (AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo,
+                                     kAudioUnitScope_Global, kControlPorts[i].parameter, &info,
+                                     &size) != noErr) {
+                return false;
+            }
+            if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) && info.cfNameString) {
+                CFRelease(info.cfNameString);
+            }
+            Control& control = mControls[i];
+            control.parameter = kControlPorts[i].parameter;
+            control.minimum = info.minValue;
+            control.maximum = info.maxValue;
+            control.indexed = info.unit == kAudioUnitParameterUnit_Indexed;
+        }
+        return true;
+    }
+
+    bool AudioPortsConnected() const {
+        for (UInt32 c = 0; c < mChannels; ++c) {
+            if (mInputs[c] == nullptr || mOutputs[c] == nullptr) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A port value the unit already has is not sent again; an unconnected or NaN port leaves
+    // the parameter as it is.
+    void Apply(Control& control) {
+        if (control.port == nullptr) {
+            return;
+        }
+        const Float32 value = control.Constrain(*control.port);
+        if (std::isnan(value) || value == control.applied) {
+            return;
+        }
+        if (mSetParameter(mStorage, control.parameter, kAudioUnitScope_Global, 0, value, 0) ==
+            noErr) {
+            control.applied = value;
+        }
+    }
+
+    void RenderSlice(UInt32 offset, UInt32 frames) {
+        mSliceOffset = offset;
+        mOutputList.mNumberBuffers = mChannels;
+        for (UInt32 c = 0; c < mChannels; ++c) {
+            mOutputList.mBuffers[c] =
+                AudioBuffer{1, frames * UInt32(sizeof(float)), mOutputs[c] + offset};
+        }
+        AudioTimeStamp timeStamp{};
+        timeStamp.mSampleTime = mSampleTime;
+        AudioUnitRenderActionFlags flags = 0;
+        if (mRender(mStorage, &flags, &timeStamp, 0, frames,
+                    reinterpret_cast<AudioBufferList*>(&mOutputList)) != noErr) {
+            // Whatever the unit left there is not audio the host should hear.
+            for (UInt32 c = 0; c < mChannels; ++c) {
+                std::memset(mOutputs[c] + offset, 0, frames * sizeof(float));
+            }
+        }
+        mSampleTime += frames;
+    }
+
+    // The unit pulls its input into buffers of its own: it processes in place, and the host's
+    // input ports must not be written to. The copy also keeps a host that runs in place (input
+    // and output on one buffer) correct.
+    static OSStatus FeedInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                              UInt32, UInt32 frames, AudioBufferList* ioData) {
+        const auto& self = *static_cast<const Plugin*>(refCon);
+        if (ioData->mNumberBuffers != self.mChannels) {
+            return paramErr;
+        }
+        for (UInt32 c = 0; c < self.mChannels; ++c) {
+            if (ioData->mBuffers[c].mData == nullptr) {
+                return paramErr;
+            }
+            std::memcpy(ioData->mBuffers[c].mData, self.mInputs[c] + self.mSliceOffset,
+                        frames * sizeof(float));
+        }
+        return noErr;
+    }
+
+    const UInt32 mChannels;
+    AudioUnit mUnit = nullptr;
+    void* mStorage = nullptr;
+    AudioUnitRenderProc mRender = nullptr;
+    AudioUnitSetParameterProc mSetParameter = nullptr;
+    UInt32 mFramesPerSlice = kDefaultFramesPerSlice;
+    Float64 mSampleTime = 0;
+    UInt32 mSliceOffset = 0;
+    Control mControls[kControlPortCount];
+    const float* mInputs[kMostChannels] = {};
+    float* mOutputs[kMostChannels] = {};
+    OutputBufferList mOutputList{};
+};
+
+template <UInt32 Channels>
+LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char* bundlePath,
+                       const LV2_Feature* const* features) {
+    try {
+        const AudioComponent component = gComponent.Get(bundlePath);
+        auto* plugin = new (std::nothrow) Plugin(Channels);
+        if (component == nullptr || plugin == nullptr ||
+            !plugin->Open(component, rate, FramesPerSlice(features))) {
+            delete plugin;
+            return nullptr;
+        }
+        return plugin;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void ConnectPort(LV2_Handle instance, uint32_t port, void* data) {
+    static_cast<Plugin*>(instance)->ConnectPort(port, data);
+}
+
+void Activate(LV2_Handle instance) {
+    static_cast<Plugin*>(instance)->Reset();
+}
+
+void Run(LV2_Handle instance, uint32_t frames) {
+    static_cast<Plugin*>(instance)->Run(frames);
+}
+
+void Cleanup(LV2_Handle instance) {
+    delete static_cast<Plugin*>(instance);
+}
+
+const void* ExtensionData(const char*) {
+    return nullptr;
+}
+
+const LV2_Descriptor kDescriptors[] = {
+    {kMonoURI, Instantiate<1>, ConnectPort, Activate, Run, nullptr, Cleanup, ExtensionData},
+    {kStereoURI, Instantiate<2>, ConnectPort, Activate, Run, nullptr, Cleanup, ExtensionData},
+};
+
+} // namespace
+} // namespace quenzal_lv2
+
+extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    return index < std::size(quenzal_lv2::kDescriptors) ? &quenzal_lv2::kDescriptors[index]
+                                                        : nullptr;
+}
