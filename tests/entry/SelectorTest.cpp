@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 using testhost::UnitHost;
@@ -74,6 +75,10 @@ struct TrapCase {
     testeffects::Failure failure;
     OSStatus status;
 };
+
+void PrintTo(const TrapCase& c, std::ostream* os) {
+    *os << "failure " << int(c.failure) << " -> " << c.status;
+}
 
 class ErrorTrap : public testing::TestWithParam<TrapCase> {
 protected:
