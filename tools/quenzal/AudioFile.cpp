@@ -15,8 +15,11 @@ std::string Describe(const std::string& path, SNDFILE* file) {
 
 std::string TemporaryPathBeside(const std::string& path) {
     const std::filesystem::path target(path);
-    const std::string name =
-        "." + target.filename().string() + ".partial-" + std::to_string(getpid());
+    // Built by appending: GCC 12 warns falsely about "." + std::string at -O3.
+    std::string name(".");
+    name += target.filename().string();
+    name += ".partial-";
+    name += std::to_string(getpid());
     return (target.parent_path() / name).string();
 }
 
