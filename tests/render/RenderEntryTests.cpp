@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
 namespace rendertest {
 namespace {
@@ -135,6 +136,23 @@ TEST(RenderOutput, TheSameTimeStampRendersOnceUntilAReset) {
     ASSERT_EQ(host.Reset(), noErr);
     ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
     EXPECT_EQ(Probe(host).slices.size(), 2u);
+}
+
+TEST(RenderOutput, RecordsTheRenderingThreadWhileAsked) {
+    UnitHost host(ProbeComponent());
+    InputSource source(StereoNoise(kFrames));
+    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
+    CallerBuffers caller;
+    Probe(host).SetWantsRenderThreadID(true);
+    pthread_t renderThread{};
+    std::thread([&] {
+        renderThread = pthread_self();
+        RenderAt(host.Unit(), 0, caller.List());
+    }).join();
+
+    EXPECT_TRUE(pthread_equal(Probe(host).GetRenderThreadID(), renderThread));
+    Probe(host).SetWantsRenderThreadID(false);
+    EXPECT_EQ(Probe(host).GetRenderThreadID(), pthread_t{});
 }
 
 // ---- render notifications ----

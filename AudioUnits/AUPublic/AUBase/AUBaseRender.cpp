@@ -126,7 +126,8 @@ OSStatus CheckCallerBuffers(const CAStreamBasicDescription& format, UInt32 frame
     for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
         AudioBuffer& buffer = ioData.mBuffers[i];
         if (buffer.mData == nullptr) {
-            // The output is rendered straight into a list whose first buffer has memory.
+            // A list whose first buffer has memory is rendered into directly, through every
+            // pointer it holds.
             if (callerSuppliesMemory) {
                 std::fprintf(stderr,
                              "%s:%d ioData.mBuffers[%u].mData=NULL but ioData.mBuffers[0].mData "
@@ -267,18 +268,14 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
             }
             if (mRenderNotificationsTouched) {
                 mRenderNotifications.update();
-                CallRenderNotifications(ioActionFlags | kAudioUnitRenderAction_PreRender, timeStamp,
-                                        bus, frames, ioData);
             }
+            CallRenderNotifications(ioActionFlags | kAudioUnitRenderAction_PreRender, timeStamp,
+                                    bus, frames, ioData);
             result = DoRenderBus(ioActionFlags, timeStamp, bus, output, frames, ioData);
-            AudioUnitRenderActionFlags postFlags =
-                ioActionFlags | kAudioUnitRenderAction_PostRender;
-            if (SetRenderError(result)) {
-                postFlags |= kAudioUnitRenderAction_PostRenderError;
-            }
-            if (mRenderNotificationsTouched) {
-                CallRenderNotifications(postFlags, timeStamp, bus, frames, ioData);
-            }
+            const AudioUnitRenderActionFlags failed =
+                SetRenderError(result) ? kAudioUnitRenderAction_PostRenderError : 0;
+            CallRenderNotifications(ioActionFlags | kAudioUnitRenderAction_PostRender | failed,
+                                    timeStamp, bus, frames, ioData);
             // Events apply to the cycle they were scheduled for only.
             mParamList.clear();
             rendered = true;
@@ -373,7 +370,8 @@ OSStatus AUBase::RemoveRenderNotification(AURenderCallback proc, void* userData)
 void AUBase::CallRenderNotifications(AudioUnitRenderActionFlags flags,
                                      const AudioTimeStamp& timeStamp, UInt32 bus, UInt32 frames,
                                      AudioBufferList& ioData) {
-    // Every notification sees the one flags word; the caller's flags stay as they are.
+    // Every notification sees the one flags word; the caller's flags stay as they are. Until a
+    // notification is first added the list is empty.
     for (const RenderCallback& notification : mRenderNotifications) {
         notification.mRenderNotify(notification.mRenderNotifyRefCon, &flags, &timeStamp, bus,
                                    frames, &ioData);
