@@ -36,14 +36,9 @@ bool BitIdentical(const Channels& a, const Channels& b) {
     return bits(a) == bits(b);
 }
 
-TEST(Lv2Descriptor, MonoAndStereoAndNothingElse) {
-    EXPECT_STREQ(PluginDescriptor(1)->URI, "urn:harwendel:quenzal:mono");
-    EXPECT_STREQ(PluginDescriptor(2)->URI, "urn:harwendel:quenzal:stereo");
-    EXPECT_EQ(PluginDescriptor(3), nullptr);
-}
-
 // The reference runs whole 4096-frame blocks with the default slice; a stated maximum block
-// length of 256 or 1 frame makes the plug-in render every block in many slices.
+// length of 256 or 1 frame makes the plug-in render every block in many slices. One instance
+// serves every block length, so each activation must also start afresh.
 TEST(Lv2Run, BlockLengthAndSlicingLeaveTheOutputUnchanged) {
     const Settings settings{4, -2.5f};
     for (unsigned channels : {1u, 2u}) {
@@ -91,36 +86,22 @@ TEST(Lv2Run, HostRunningInPlaceGetsTheSameOutput) {
                              Instance(2).Process(input, {2, 3}, 700)));
 }
 
-TEST(Lv2Run, ActivateStartsAfresh) {
-    const Channels input = TestSignal(1, kFrames);
-    Instance instance(1);
-    const Channels first = instance.Process(input, {5, -1}, 512);
-    EXPECT_TRUE(BitIdentical(instance.Process(input, {5, -1}, 512), first));
-}
-
-// A copy of the plug-in library in a bundle of its own is a fresh load, registering afresh.
-class BrokenBundle : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::remove_all(mBundle);
-        fs::create_directories(mBundle);
-        fs::copy_file(fs::path(kBundle) / "harwendel-quenzal.so", mBundle / "harwendel-quenzal.so");
+// A copy of the plug-in library in a folder of its own is a fresh load that registers afresh,
+// from a bundle that lacks the component or holds a corrupt registration file.
+TEST(Lv2Instantiate, BrokenBundlesGiveNoInstance) {
+    const fs::path bundle = fs::temp_directory_path() / ("quenzal-lv2-" + std::to_string(getpid()));
+    for (const bool withComponent : {false, true}) {
+        const fs::path copy = bundle / (withComponent ? "corrupt" : "empty");
+        fs::create_directories(copy);
+        fs::copy_file(fs::path(kBundle) / "harwendel-quenzal.so", copy / "harwendel-quenzal.so");
+        if (withComponent) {
+            fs::copy_file(fs::path(kBundle) / "Harwendel_Quenzal.so",
+                          copy / "Harwendel_Quenzal.so");
+            std::ofstream(copy / "Harwendel_Quenzal.plist") << "<?xml version=\"1.0\"?><plist>";
+        }
+        EXPECT_FALSE(Instance(1, nullptr, kRate, copy)) << copy;
     }
-    void TearDown() override { fs::remove_all(mBundle); }
-
-    const fs::path mBundle = fs::temp_directory_path() /
-                             ("quenzal-lv2-" + std::to_string(getpid()) + "-" +
-                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-};
-
-TEST_F(BrokenBundle, WithoutTheComponentGivesNoInstance) {
-    EXPECT_FALSE(Instance(1, nullptr, kRate, mBundle));
-}
-
-TEST_F(BrokenBundle, WithACorruptRegistrationGivesNoInstance) {
-    fs::copy_file(fs::path(kBundle) / "Harwendel_Quenzal.so", mBundle / "Harwendel_Quenzal.so");
-    std::ofstream(mBundle / "Harwendel_Quenzal.plist") << "<?xml version=\"1.0\"?><plist><dict>";
-    EXPECT_FALSE(Instance(1, nullptr, kRate, mBundle));
+    fs::remove_all(bundle);
 }
 
 TEST(Lv2Instantiate, UnusableSampleRatesGiveNoInstance) {

@@ -1,5 +1,5 @@
 // Test files for the lilv tools and the verdict on their output.
-//   wav-tool make PATH CHANNELS RATE FRAMES   a float WAV of tones and noise
+//   wav-tool make PATH CHANNELS RATE FRAMES   a float WAV of a rising tone and noise
 //   wav-tool same A B                          exit 0 when both hold the same samples, to the bit
 #include <sndfile.h>
 
@@ -7,43 +7,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <string>
 #include <vector>
 
 namespace {
 
-struct CloseFile {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using File = std::unique_ptr<SNDFILE, CloseFile>;
-
-struct Samples {
-    SF_INFO info{};
-    std::vector<float> interleaved;
-};
-
-bool Read(const char* path, Samples& samples) {
-    const File file(sf_open(path, SFM_READ, &samples.info));
-    if (!file) {
-        std::fprintf(stderr, "%s: %s\n", path, sf_strerror(nullptr));
-        return false;
+// The file's samples, interleaved, and its shape in info; empty when it cannot be read.
+std::vector<float> Read(const char* path, SF_INFO& info) {
+    SNDFILE* file = sf_open(path, SFM_READ, &info);
+    std::vector<float> samples(file ? size_t(info.frames) * size_t(info.channels) : 0);
+    if (file == nullptr || sf_readf_float(file, samples.data(), info.frames) != info.frames) {
+        std::fprintf(stderr, "%s: %s\n", path, sf_strerror(file));
+        samples.clear();
     }
-    samples.interleaved.resize(size_t(samples.info.frames) * size_t(samples.info.channels));
-    return sf_readf_float(file.get(), samples.interleaved.data(), samples.info.frames) ==
-           samples.info.frames;
+    sf_close(file);
+    return samples;
 }
 
 int Make(const char* path, int channels, int rate, long frames) {
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    const File file(sf_open(path, SFM_WRITE, &info));
-    if (!file) {
-        std::fprintf(stderr, "%s: %s\n", path, sf_strerror(nullptr));
-        return 1;
-    }
     std::vector<float> samples(size_t(frames) * size_t(channels));
     unsigned noise = 1;
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -53,25 +33,28 @@ int Make(const char* path, int channels, int rate, long frames) {
                                      time * (1 + 20 * time));
         samples[i] = float(0.6 * tone + 0.3 * (double(noise >> 16 & 0x7FFF) / 32768.0 - 0.5));
     }
-    return sf_writef_float(file.get(), samples.data(), frames) == frames ? 0 : 1;
+    SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+    SNDFILE* file = sf_open(path, SFM_WRITE, &info);
+    const bool written = file != nullptr && sf_writef_float(file, samples.data(), frames) == frames;
+    if (!written) {
+        std::fprintf(stderr, "%s: %s\n", path, sf_strerror(file));
+    }
+    return sf_close(file) == 0 && written ? 0 : 1;
 }
 
 int Same(const char* pathA, const char* pathB) {
-    Samples a;
-    Samples b;
-    if (!Read(pathA, a) || !Read(pathB, b)) {
+    SF_INFO a{};
+    SF_INFO b{};
+    const std::vector<float> samplesA = Read(pathA, a);
+    const std::vector<float> samplesB = Read(pathB, b);
+    if (samplesA.empty() || a.channels != b.channels || samplesA.size() != samplesB.size()) {
+        std::fprintf(stderr, "%s and %s differ in shape\n", pathA, pathB);
         return 1;
     }
-    if (a.info.channels != b.info.channels || a.info.frames != b.info.frames) {
-        std::fprintf(stderr, "%s has %d channels and %ld frames, %s has %d and %ld\n", pathA,
-                     a.info.channels, long(a.info.frames), pathB, b.info.channels,
-                     long(b.info.frames));
-        return 1;
-    }
-    for (size_t i = 0; i < a.interleaved.size(); ++i) {
-        if (std::memcmp(&a.interleaved[i], &b.interleaved[i], sizeof(float)) != 0) {
+    for (size_t i = 0; i < samplesA.size(); ++i) {
+        if (std::memcmp(&samplesA[i], &samplesB[i], sizeof(float)) != 0) {
             std::fprintf(stderr, "first difference at frame %zu: %.9g against %.9g\n",
-                         i / size_t(a.info.channels), a.interleaved[i], b.interleaved[i]);
+                         i / size_t(a.channels), samplesA[i], samplesB[i]);
             return 1;
         }
     }
