@@ -45,7 +45,7 @@ public:
 
     AudioComponent Get(const char* bundlePath) {
         std::lock_guard lock(mMutex);
-        if (mComponent == nullptr) {
+        if (mComponent == nullptr && bundlePath != nullptr) {
             const std::string bundle = std::string(bundlePath) + "/";
             char message[1024] = {};
             mComponent = PlatformRegisterComponentLibrary((bundle + kComponentLibrary).c_str(),
@@ -76,7 +76,8 @@ UInt32 FramesPerSlice(const LV2_Feature* const* features) {
     const LV2_URID atomInt = map->map(map->handle, LV2_ATOM__Int);
     for (; option->key != 0; ++option) {
         if (option->context == LV2_OPTIONS_INSTANCE && option->key == maxBlockLength &&
-            option->type == atomInt && option->size == sizeof(int32_t)) {
+            option->type == atomInt && option->size == sizeof(int32_t) &&
+            option->value != nullptr) {
             const int32_t frames = *static_cast<const int32_t*>(option->value);
             return frames > 0 ? std::min(UInt32(frames), kMostFramesPerSlice)
                               : kDefaultFramesPerSlice;
@@ -122,9 +123,8 @@ public:
     bool Open(AudioComponent component, double rate, UInt32 framesPerSlice) {
         mFramesPerSlice = framesPerSlice;
         return AudioComponentInstanceNew(component, &mUnit) == noErr && SetFormats(rate) &&
-               SetGlobal(kAudioUnitProperty_MaximumFramesPerSlice, framesPerSlice) &&
-               SetInputCallback() && FetchFastFunctions() && ReadControlRanges() &&
-               AudioUnitInitialize(mUnit) == noErr && Reset();
+               SetMaxFramesPerSlice(framesPerSlice) && SetInputCallback() && FetchFastFunctions() &&
+               ReadControlRanges() && AudioUnitInitialize(mUnit) == noErr && Reset();
     }
 
     bool Reset() {
@@ -174,9 +174,9 @@ private:
         return true;
     }
 
-    bool SetGlobal(AudioUnitPropertyID id, UInt32 value) {
-        return AudioUnitSetProperty(mUnit, id, kAudioUnitScope_Global, 0, &value, sizeof value) ==
-               noErr;
+    bool SetMaxFramesPerSlice(UInt32 frames) {
+        return AudioUnitSetProperty(mUnit, kAudioUnitProperty_MaximumFramesPerSlice,
+                                    kAudioUnitScope_Global, 0, &frames, sizeof frames) == noErr;
     }
 
     bool SetInputCallback() {
