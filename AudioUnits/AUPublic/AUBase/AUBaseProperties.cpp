@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
-#include <source_location>
 #include <vector>
 
 namespace {
@@ -44,36 +43,34 @@ constexpr Failure kIsInitialized{kAudioUnitErr_Initialized, "Initialized"};
 constexpr Failure kBadProperty{kAudioUnitErr_InvalidProperty, "InvalidProperty"};
 
 // A failed check says which condition failed and where, in the form host developers grep for.
+// The line is the caller's (__builtin_LINE, which every compiler we build with has).
 OSStatus Require(bool satisfied, const char* condition, Failure failure,
-                 std::source_location where = std::source_location::current()) {
+                 int line = __builtin_LINE()) {
     if (satisfied) {
         return noErr;
     }
-    CARequireFailed(condition, failure.label, "AUBase", static_cast<int>(where.line()));
+    CARequireFailed(condition, failure.label, "AUBase", line);
     return failure.status;
 }
 
-OSStatus RequireGlobalScope(AudioUnitScope inScope,
-                            std::source_location where = std::source_location::current()) {
+OSStatus RequireGlobalScope(AudioUnitScope inScope, int line = __builtin_LINE()) {
     return Require(inScope == kAudioUnitScope_Global, "inScope == kAudioUnitScope_Global",
-                   kBadScope, where);
+                   kBadScope, line);
 }
 
 OSStatus RequireElement(AUBase& unit, AudioUnitScope inScope, AudioUnitElement inElement,
-                        std::source_location where = std::source_location::current()) {
+                        int line = __builtin_LINE()) {
     return Require(unit.GetElement(inScope, inElement) != nullptr,
-                   "GetElement(inScope, inElement) != NULL", kBadElement, where);
+                   "GetElement(inScope, inElement) != NULL", kBadElement, line);
 }
 
-OSStatus RequireStringSize(UInt32 inDataSize,
-                           std::source_location where = std::source_location::current()) {
+OSStatus RequireStringSize(UInt32 inDataSize, int line = __builtin_LINE()) {
     return Require(inDataSize == sizeof(CFStringRef), "inDataSize == sizeof(CFStringRef)",
-                   kBadValue, where);
+                   kBadValue, line);
 }
 
-OSStatus RequireUInt32Size(UInt32 inDataSize,
-                           std::source_location where = std::source_location::current()) {
-    return Require(inDataSize == sizeof(UInt32), "inDataSize == sizeof(UInt32)", kBadValue, where);
+OSStatus RequireUInt32Size(UInt32 inDataSize, int line = __builtin_LINE()) {
+    return Require(inDataSize == sizeof(UInt32), "inDataSize == sizeof(UInt32)", kBadValue, line);
 }
 
 // ---- get-info: the table of the core's properties ----
@@ -270,7 +267,10 @@ OSStatus GetParameterListProperty(AUBase& unit, AudioUnitScope scope, void* outD
     unit.GetParameterList(scope, nullptr, count);
     std::vector<AudioUnitParameterID> ids(count);
     const OSStatus status = unit.GetParameterList(scope, ids.data(), count);
-    std::memcpy(outData, ids.data(), ids.size() * sizeof(AudioUnitParameterID));
+    // An empty list has no storage to copy from.
+    if (!ids.empty()) {
+        std::memcpy(outData, ids.data(), ids.size() * sizeof(AudioUnitParameterID));
+    }
     return status;
 }
 

@@ -2,8 +2,10 @@
 // calls the unit. The entry point's trap turns what is thrown below into the call's status.
 #include "AUBase.h"
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -79,6 +81,53 @@ OSStatus QueryPropertySize(AUBase& unit, AudioUnitPropertyID id, AudioUnitScope 
     return result;
 }
 
+// Where a core property's value carries a reference that its reader owns.
+std::optional<std::size_t> HandedOutReferenceOffset(AudioUnitPropertyID id,
+                                                    const std::vector<Byte>& value) {
+    switch (id) {
+    case kAudioUnitProperty_ClassInfo:
+    case kAudioUnitProperty_ParameterValueStrings:
+    case kAudioUnitProperty_FactoryPresets:
+    case kAudioUnitProperty_ContextName:
+    case kAudioUnitProperty_ElementName:
+    case kAudioUnitProperty_IconLocation:
+        return 0;
+    case kAudioUnitProperty_PresentPreset:
+        return offsetof(AUPreset, presetName);
+    case kAudioUnitProperty_ParameterClumpName:
+        return offsetof(AudioUnitParameterIDName, outName);
+    case kAudioUnitProperty_ParameterInfo: {
+        AudioUnitParameterInfo info{};
+        if (value.size() < sizeof info) {
+            return std::nullopt;
+        }
+        memcpy(&info, value.data(), sizeof info);
+        if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) == 0) {
+            return std::nullopt;
+        }
+        return offsetof(AudioUnitParameterInfo, cfNameString);
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// A reference that did not reach the client whole can never be released by it, so the unit
+// releases it rather than leak it.
+void ReleaseUndeliveredReference(AudioUnitPropertyID id, const std::vector<Byte>& value,
+                                 UInt32 deliveredSize) {
+    const std::optional<std::size_t> offset = HandedOutReferenceOffset(id, value);
+    if (!offset || *offset + sizeof(CFTypeRef) > value.size() ||
+        *offset + sizeof(CFTypeRef) <= deliveredSize) {
+        return;
+    }
+    CFTypeRef reference = nullptr;
+    memcpy(&reference, value.data() + *offset, sizeof reference);
+    if (reference != nullptr) {
+        CFRelease(reference);
+    }
+}
+
 // A client buffer shorter than the value receives its first bytes through a whole-size copy, so
 // that the property code may always write the full value.
 OSStatus GetPropertyIntoShortBuffer(AUBase& unit, AudioUnitPropertyID id, AudioUnitScope scope,
@@ -91,6 +140,7 @@ OSStatus GetPropertyIntoShortBuffer(AUBase& unit, AudioUnitPropertyID id, AudioU
     if (result == noErr) {
         memcpy(outData, whole.data(), clientSize);
         ioDataSize = clientSize;
+        ReleaseUndeliveredReference(id, whole, clientSize);
     }
     return result;
 }
