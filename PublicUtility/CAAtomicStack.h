@@ -53,8 +53,12 @@ public:
         if (chain == nullptr) {
             return nullptr;
         }
-        if (chain->next != nullptr) {
-            push_multiple_atomic(chain->next);
+        if (T* rest = chain->next) {
+            // Usually nothing has been pushed meanwhile: the rest goes back without a walk to
+            // its end, which keeps the moment the stack looks empty to other threads short.
+            if (!compare_and_swap(nullptr, rest)) {
+                push_multiple_atomic(rest);
+            }
         }
         chain->next = nullptr;
         return chain;

@@ -7,8 +7,11 @@
 #include "CAAtomicStack.h"
 #include "CAAutoDisposer.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <thread>
 #include <type_traits>
 
 template <class T> class TThreadSafeList {
@@ -78,15 +81,32 @@ public:
     iterator begin() const { return iterator(mActiveList.head()); }
     iterator end() const { return iterator(nullptr); }
 
-    // [any thread] A node from the free stack, or a new one.
+    // [any thread] A node from the free stack, or a new one when every node is in use. A thread
+    // popping one node holds the whole free stack for a moment, so an empty stack does not mean
+    // that no node is free; allocating then would let concurrent requests grow the list without
+    // bound (and lengthen every later pop). It waits for that node instead.
     Node* AllocNode() {
-        Node* node = mFreeList.pop_atomic();
-        if (node == nullptr) {
-            node = static_cast<Node*>(CA_malloc(sizeof(Node)));
+        for (;;) {
+            if (Node* node = mFreeList.pop_atomic()) {
+                mFreeNodes.fetch_sub(1, std::memory_order_seq_cst);
+                return node;
+            }
+            if (mFreeNodes.load(std::memory_order_seq_cst) <= 0) {
+                break;
+            }
+            std::this_thread::yield();
         }
-        return node;
+        mNodeCount.fetch_add(1, std::memory_order_relaxed);
+        return static_cast<Node*>(CA_malloc(sizeof(Node)));
     }
-    void FreeNode(Node* node) { mFreeList.push_atomic(node); }
+    // Counted free before it can be popped, so that a waiting AllocNode never misses it.
+    void FreeNode(Node* node) {
+        mFreeNodes.fetch_add(1, std::memory_order_seq_cst);
+        mFreeList.push_atomic(node);
+    }
+
+    // [any thread] Nodes allocated over the list's life; the memory it holds.
+    std::size_t NodeCount() const { return mNodeCount.load(std::memory_order_relaxed); }
 
 private:
     void Queue(EEventType type, const T& object) {
@@ -139,4 +159,6 @@ private:
     TAtomicStack<Node> mActiveList; // touched by the render thread only
     TAtomicStack<Node> mPendingList;
     TAtomicStack<Node> mFreeList;
+    std::atomic<long> mFreeNodes{0}; // on the free stack or on their way on or off it
+    std::atomic<std::size_t> mNodeCount{0};
 };
