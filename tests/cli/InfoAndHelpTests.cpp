@@ -1,0 +1,70 @@
+// `quenzal info` shows what a host learns of the component; every command's --help tells the
+// options it takes.
+#include "CliTestSupport.h"
+
+namespace clitest {
+namespace {
+
+TEST(Info, ShowsWhatAHostLearns) {
+    const RunResult run = RunQuenzal({"info"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> expected{
+        "type efct, subtype qnzl, manufacturer Hrwd",
+        "0xFFFFFFFF registered, 0xFFFFFFFF from the unit",
+        "latency        0 s",
+        "tail           0.5 s",
+        "Loudspeaker    indexed  1 to 5, default 1, read/write",
+        "Volume         dB       -6 to 6, default 0, read/write",
+        "accepted  32-bit float, deinterleaved, 6 channels, 96000 Hz",
+        "refused   16-bit integer, interleaved, stereo, 44100 Hz",
+    };
+    for (int model = 1; model <= 5; ++model) {
+        expected.push_back(std::to_string(model) + " = " + kModelNames[model - 1]);
+    }
+    for (const std::string& text : expected) {
+        EXPECT_NE(run.out.find(text), std::string::npos) << "no \"" << text << "\" in:\n"
+                                                         << run.out;
+    }
+    EXPECT_EQ(run.err, "") << "the probes' refusals should not reach the user";
+}
+
+struct HelpCase {
+    std::vector<std::string> command;
+    std::vector<std::string> names;
+};
+
+TEST(Help, EveryCommandNamesWhatItTakes) {
+    const HelpCase cases[] = {
+        {{}, {"render", "info", "response", "validate", "state", "demo"}},
+        {{"render"},
+         {"IN", "OUT", "--speaker", "--volume", "--bypass", "--state", "--block", "--no-tail",
+          "--format", "--quiet", "--component"}},
+        {{"info"}, {"--component"}},
+        {{"response"}, {"--rate", "--points", "--csv", "--svg", "--component"}},
+        {{"validate"}, {"--component"}},
+        {{"state"}, {"save", "show"}},
+        {{"state", "save"}, {"FILE", "--speaker", "--volume", "--component"}},
+        {{"state", "show"}, {"FILE"}},
+        {{"demo"}, {"--out", "--component"}},
+    };
+    for (const HelpCase& help : cases) {
+        std::vector<std::string> args = help.command;
+        args.push_back("--help");
+        const RunResult run = RunQuenzal(args);
+        EXPECT_EQ(run.exitCode, 0) << args.front();
+        for (const std::string& name : help.names) {
+            EXPECT_NE(run.out.find(name), std::string::npos)
+                << "help of '" << (help.command.empty() ? "" : help.command.back())
+                << "' does not name " << name;
+        }
+    }
+}
+
+TEST(Help, NoCommandAtAllIsAnError) {
+    const RunResult run = RunQuenzal({});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.err.find("subcommand"), std::string::npos) << run.err;
+}
+
+} // namespace
+} // namespace clitest

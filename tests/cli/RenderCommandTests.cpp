@@ -1,0 +1,134 @@
+// `quenzal render` end to end: the output is the kernel's voicing bit for bit, whatever the block
+// size; the tail, the sample format and saved state behave as the options say.
+#include "CliTestSupport.h"
+
+namespace clitest {
+namespace {
+
+struct VoicingCase {
+    std::string speaker; // as typed on the command line
+    int model;
+    std::string volume;
+    int rate;
+    int channels;
+};
+
+void PrintTo(const VoicingCase& voicing, std::ostream* out) {
+    *out << "speaker " << voicing.speaker << ", " << voicing.volume << " dB, " << voicing.rate
+         << " Hz, " << voicing.channels << " channels";
+}
+
+class RenderVoicing : public ::testing::TestWithParam<VoicingCase> {};
+
+TEST_P(RenderVoicing, IsTheKernelVoicingBitForBit) {
+    const VoicingCase& voicing = GetParam();
+    const ScratchFolder folder;
+    const Audio input = TestAudio(voicing.rate, voicing.channels, 0.3);
+    WriteAudio(folder.Path("in.wav"), input);
+
+    const RunResult run = RunQuenzal({"render", folder.Path("in.wav"), folder.Path("out.wav"),
+                                      "--speaker", voicing.speaker, "--volume", voicing.volume});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Audio output = ReadAudio(folder.Path("out.wav"));
+    EXPECT_EQ(output.rate, voicing.rate);
+    EXPECT_EQ(output.channels, voicing.channels);
+    EXPECT_TRUE(
+        SameSamples(output.samples,
+                    ReferenceRender(input, voicing.model, std::stof(voicing.volume), 512, false)));
+}
+
+INSTANTIATE_TEST_SUITE_P(ModelsVolumesRatesChannels, RenderVoicing,
+                         ::testing::Values(VoicingCase{"1", 1, "0", 44100, 1},
+                                           VoicingCase{"Guitar: bright", 2, "-6", 22050, 2},
+                                           VoicingCase{"3", 3, "6", 48000, 3},
+                                           VoicingCase{"Bass: warm", 4, "2.5", 96000, 1},
+                                           VoicingCase{"5", 5, "-3.75", 48000, 2},
+                                           VoicingCase{"Guitar: full", 3, "1.25", 96000, 3}));
+
+TEST(Render, OutputDoesNotDependOnTheBlockSize) {
+    const ScratchFolder folder;
+    const Audio input = TestAudio(48000, 2, 0.2);
+    WriteAudio(folder.Path("in.wav"), input);
+    const std::vector<float> expected = ReferenceRender(input, 4, 0, 512, false);
+    for (const char* block : {"1", "37", "512", "4096"}) {
+        const std::string out = folder.Path(std::string("block-") + block + ".wav");
+        const RunResult run =
+            RunQuenzal({"render", folder.Path("in.wav"), out, "--speaker", "4", "--block", block});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(SameSamples(ReadAudio(out).samples, expected)) << "--block " << block;
+    }
+}
+
+TEST(Render, AppendsTheTailUnlessToldNotTo) {
+    const ScratchFolder folder;
+    for (const auto& [rate, tailFrames] : {std::pair{44100, 22050}, std::pair{22050, 11025},
+                                           std::pair{11025, 5513}, std::pair{96000, 48000}}) {
+        const Audio input = TestAudio(rate, 1, 0.1);
+        WriteAudio(folder.Path("in.wav"), input);
+        ASSERT_EQ(RunQuenzal({"render", folder.Path("in.wav"), folder.Path("tail.wav")}).exitCode,
+                  0);
+        ASSERT_EQ(
+            RunQuenzal({"render", folder.Path("in.wav"), folder.Path("none.wav"), "--no-tail"})
+                .exitCode,
+            0);
+        EXPECT_EQ(ReadAudio(folder.Path("tail.wav")).Frames(), input.Frames() + tailFrames)
+            << rate << " Hz";
+        const Audio untailed = ReadAudio(folder.Path("none.wav"));
+        EXPECT_EQ(untailed.Frames(), input.Frames()) << rate << " Hz";
+        EXPECT_TRUE(SameSamples(untailed.samples, ReferenceRender(input, 1, 0, 512, true)));
+    }
+}
+
+TEST(Render, KeepsOrConvertsTheSampleFormat) {
+    struct FormatCase {
+        int input;
+        std::vector<std::string> option;
+        int output;
+        const char* extension;
+    };
+    const FormatCase cases[] = {
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, {}, SF_FORMAT_WAV | SF_FORMAT_PCM_16, ".wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+         {"--format", "float"},
+         SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+         ".wav"},
+        {SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+         {"--format", "pcm24"},
+         SF_FORMAT_WAV | SF_FORMAT_PCM_24,
+         ".wav"},
+        {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, ".flac"},
+    };
+    const ScratchFolder folder;
+    for (const FormatCase& format : cases) {
+        const std::string in = folder.Path(std::string("in") + format.extension);
+        const std::string out = folder.Path(std::string("out") + format.extension);
+        WriteAudio(in, TestAudio(44100, 2, 0.1, format.input));
+        std::vector<std::string> args{"render", in, out};
+        args.insert(args.end(), format.option.begin(), format.option.end());
+        const RunResult run = RunQuenzal(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(ReadAudio(out).format, format.output) << std::hex << format.input;
+    }
+}
+
+TEST(Render, SavedStateMatchesTheEquivalentFlags) {
+    const ScratchFolder folder;
+    WriteAudio(folder.Path("in.wav"), TestAudio(48000, 2, 0.2));
+    ASSERT_EQ(RunQuenzal({"state", "save", folder.Path("state.plist"), "--speaker", "Bass: bright",
+                          "--volume", "-2.5"})
+                  .exitCode,
+              0);
+    const RunResult fromState =
+        RunQuenzal({"render", folder.Path("in.wav"), folder.Path("state.wav"), "--state",
+                    folder.Path("state.plist")});
+    const RunResult fromFlags =
+        RunQuenzal({"render", folder.Path("in.wav"), folder.Path("flags.wav"), "--speaker", "5",
+                    "--volume", "-2.5"});
+    ASSERT_EQ(fromState.exitCode, 0) << fromState.err;
+    ASSERT_EQ(fromFlags.exitCode, 0) << fromFlags.err;
+    EXPECT_TRUE(SameSamples(ReadAudio(folder.Path("state.wav")).samples,
+                            ReadAudio(folder.Path("flags.wav")).samples));
+}
+
+} // namespace
+} // namespace clitest

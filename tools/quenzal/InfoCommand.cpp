@@ -1,0 +1,150 @@
+#include "InfoCommand.h"
+
+#include "HostedUnit.h"
+#include "OwnedObject.h"
+#include "Platform/PlistXML.h"
+#include "QuietStandardError.h"
+#include "StreamFormats.h"
+#include "Text.h"
+
+#include <cstdio>
+#include <string>
+
+namespace quenzal {
+namespace {
+
+// The display name lives only in the registration file; a file without one shows its path.
+std::string RegisteredName(const ComponentLocation& location) {
+    char error[512] = {};
+    const Owned<CFPropertyListRef> plist(
+        PlatformPropertyListReadFile(location.registration.c_str(), error, sizeof error));
+    if (plist == nullptr || CFGetTypeID(plist.get()) != CFDictionaryGetTypeID()) {
+        return location.library;
+    }
+    const CFTypeRef name =
+        CFDictionaryGetValue(static_cast<CFDictionaryRef>(plist.get()), CFSTR("name"));
+    if (name == nullptr || CFGetTypeID(name) != CFStringGetTypeID()) {
+        return location.library;
+    }
+    return PlatformStringUTF8(static_cast<CFStringRef>(name));
+}
+
+void PrintIdentity(const ComponentLocation& location, AudioComponent component,
+                   const HostedUnit& unit) {
+    AudioComponentDescription description{};
+    AudioComponentGetDescription(component, &description);
+    std::printf("%s\n", RegisteredName(location).c_str());
+    std::printf("  library        %s\n", location.library.c_str());
+    std::printf("  registration   %s\n", location.registration.c_str());
+    std::printf("  codes          type %s, subtype %s, manufacturer %s\n",
+                CodeText(description.componentType).c_str(),
+                CodeText(description.componentSubType).c_str(),
+                CodeText(description.componentManufacturer).c_str());
+    std::printf("  version        0x%08X registered, 0x%08X from the unit\n",
+                static_cast<unsigned>(PlatformComponentVersion(component)),
+                static_cast<unsigned>(AudioComponentInstanceVersion(unit.Get())));
+}
+
+void PrintTiming(const HostedUnit& unit) {
+    std::printf("  latency        %g s\n", unit.Latency());
+    Float64 tail = 0;
+    UInt32 size = sizeof tail;
+    if (AudioUnitGetProperty(unit.Get(), kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0,
+                             &tail, &size) == noErr) {
+        std::printf("  tail           %g s\n", tail);
+    } else {
+        std::printf("  tail           none\n");
+    }
+}
+
+void PrintInPlace(const HostedUnit& unit) {
+    UInt32 inPlace = 0;
+    UInt32 size = sizeof inPlace;
+    Boolean writable = false;
+    const AudioUnit au = unit.Get();
+    if (AudioUnitGetProperty(au, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
+                             &inPlace, &size) != noErr) {
+        std::printf("  in place       not reported\n");
+        return;
+    }
+    AudioUnitGetPropertyInfo(au, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
+                             &size, &writable);
+    std::printf("  in place       %s%s\n", inPlace ? "on" : "off",
+                writable ? " (the host may switch it)" : "");
+}
+
+std::string UnitText(UInt32 unit) {
+    switch (unit) {
+    case kAudioUnitParameterUnit_Generic:
+        return "";
+    case kAudioUnitParameterUnit_Indexed:
+        return "indexed";
+    case kAudioUnitParameterUnit_Decibels:
+        return "dB";
+    default:
+        return "unit " + std::to_string(unit);
+    }
+}
+
+std::string AccessText(UInt32 flags) {
+    const bool readable = flags & kAudioUnitParameterFlag_IsReadable;
+    const bool writable = flags & kAudioUnitParameterFlag_IsWritable;
+    return readable && writable ? "read/write" : readable ? "read only" : "write only";
+}
+
+void PrintParameter(const HostedUnit& unit, AudioUnitParameterID id) {
+    const AudioUnitParameterInfo info = unit.ParameterInfo(id);
+    std::printf("  %-4u %-14.52s %-8s %g to %g, default %g, %s\n", static_cast<unsigned>(id),
+                info.name, UnitText(info.unit).c_str(), info.minValue, info.maxValue,
+                info.defaultValue, AccessText(info.flags).c_str());
+    const std::vector<std::string> names = unit.ValueStrings(id);
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::printf("         %g = %s\n", info.minValue + static_cast<double>(i), names[i].c_str());
+    }
+}
+
+void PrintParameters(const HostedUnit& unit) {
+    const std::vector<AudioUnitParameterID> ids = unit.ParameterList();
+    std::printf("\nParameters (global scope)\n");
+    if (ids.empty()) {
+        std::printf("  none\n");
+    }
+    for (const AudioUnitParameterID id : ids) {
+        PrintParameter(unit, id);
+    }
+}
+
+// Each probe on a fresh instance, so that one accepted format cannot influence the next answer.
+OSStatus ProbeFormat(AudioComponent component, const AudioStreamBasicDescription& format) {
+    const HostedUnit unit(component);
+    const QuietStandardError quiet;
+    return SetBusFormats(unit.Get(), format);
+}
+
+void PrintFormats(AudioComponent component) {
+    std::printf("\nStream formats (input and output bus 0)\n");
+    for (const FormatProbe& probe : FormatProbes()) {
+        const OSStatus status = ProbeFormat(component, probe.format);
+        if (status == noErr) {
+            std::printf("  accepted  %s\n", probe.label.c_str());
+        } else {
+            std::printf("  refused   %s (status %d)\n", probe.label.c_str(),
+                        static_cast<int>(status));
+        }
+    }
+}
+
+} // namespace
+
+void RunInfo(const InfoOptions& options) {
+    const ComponentLocation location = FindComponent(options.component);
+    const AudioComponent component = RegisterComponent(location);
+    const HostedUnit unit(component);
+    PrintIdentity(location, component, unit);
+    PrintTiming(unit);
+    PrintInPlace(unit);
+    PrintParameters(unit);
+    PrintFormats(component);
+}
+
+} // namespace quenzal
