@@ -69,6 +69,7 @@ struct RenderCall {
     UInt32 bytesPerBuffer = kFrames * sizeof(Float32);
     bool withMemory = true;
     UInt32 bus = 0;
+    Float64 sampleTime = 0;
 };
 
 // The list holds at most 64 records; a larger declared count is refused before any is read.
@@ -83,6 +84,7 @@ OSStatus Render(UnitHost& host, const RenderCall& call) {
         list->mBuffers[i] = {1, call.bytesPerBuffer, call.withMemory ? memory[i].data() : nullptr};
     }
     AudioTimeStamp timeStamp{};
+    timeStamp.mSampleTime = call.sampleTime;
     return AudioUnitRender(host.Unit(), nullptr, &timeStamp, call.bus, call.frames, list);
 }
 
@@ -261,6 +263,7 @@ const Row kCatalogue[] = {
     {"RenderWithoutInput", [](UnitHost& h) { h.Initialize(); return Render(h, {}); }, kAudioUnitErr_NoConnection},
     {"RenderFeedFails", [](UnitHost& h) { return RenderFedBy(h, &FailingFeed, true); }, -1234},
     {"RenderFeedLeavesNoMemory", [](UnitHost& h) { return RenderFedBy(h, &EmptyFeed, false); }, paramErr},
+    {"RenderSelfFedWithNaNTime", [](UnitHost& h) { h.SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0, AudioUnitConnection{h.Unit(), 0, 0}); h.Initialize(); return Render(h, {.sampleTime = NAN}); }, noErr},
     {"RenderIntoHugeFormat", [](UnitHost& h) { SetFormatWithChannels(h, kAudioUnitScope_Output, kHuge); return Render(h, {}); }, kAudioUnitErr_Uninitialized},
 };
 // clang-format on

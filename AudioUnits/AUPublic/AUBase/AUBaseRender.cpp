@@ -46,6 +46,18 @@ private:
     const unsigned mSaved;
 };
 
+// Holds a flag up for its lifetime, however the scope is left.
+class RaisedFlag {
+public:
+    explicit RaisedFlag(bool& flag) : mFlag(flag) { mFlag = true; }
+    ~RaisedFlag() { mFlag = false; }
+    RaisedFlag(const RaisedFlag&) = delete;
+    RaisedFlag& operator=(const RaisedFlag&) = delete;
+
+private:
+    bool& mFlag;
+};
+
 // ---- scheduled events ----
 
 // Both event kinds keep their start offset at the same place of the record.
@@ -315,11 +327,18 @@ OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
 
 OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags& ioActionFlags,
                            const AudioTimeStamp& timeStamp, UInt32, UInt32 frames) {
-    // Another bus may have rendered this time stamp already.
-    if (NeedsToRender(timeStamp.mSampleTime)) {
-        return Render(ioActionFlags, timeStamp, frames);
+    // A unit whose input is fed, directly or through others, by its own output is pulled again
+    // from inside its render. It hands back what it has, as for a time stamp rendered already:
+    // starting over would never end when the time stamp is NaN, which equals no earlier one.
+    if (mRenderingBus) {
+        return noErr;
     }
-    return noErr;
+    // Another bus may have rendered this time stamp already.
+    if (!NeedsToRender(timeStamp.mSampleTime)) {
+        return noErr;
+    }
+    const RaisedFlag rendering(mRenderingBus);
+    return Render(ioActionFlags, timeStamp, frames);
 }
 
 OSStatus AUBase::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt32) {
