@@ -1,0 +1,777 @@
+// Drives one instance of the effect through its entry point with a sequence of calls decoded from
+// the input: every selector with words built as a host would build them (and unknown selectors
+// with any words), properties with data of any length, parameters, scheduled events, formats,
+// initialization and renders with any buffer list. A second instance serves as a connection's
+// source. Pointer words always point at memory of the size their selector implies, and object
+// references are real objects or null: anything else is a host bug that no unit can survive.
+// Every value the unit hands back with a reference is released as a host would; at the end both
+// instances are closed and no property-list object may remain.
+#include "ClassInfoMaker.h"
+
+#include "Platform/Host.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using fuzzsupport::LiveObjectCheck;
+using fuzzsupport::ObjectPool;
+
+constexpr int kMaxCalls = 48;
+constexpr UInt32 kMaxChannels = 64;
+constexpr UInt32 kMaxFramesPerSlice = 8192;
+constexpr UInt32 kMaxBuffers = 70;
+constexpr UInt32 kMaxBufferBytes = 1 << 16;
+constexpr UInt32 kMaxExternalBytes = 1 << 18;
+constexpr UInt32 kMaxEvents = 40;
+constexpr UInt32 kMaxPropertyBytes = 200;
+constexpr UInt32 kHighestPropertyID = 60;
+
+// Memory lent to the units: it stays valid until both are closed, as a host keeps memory it
+// registered with a unit.
+class Arena {
+public:
+    Byte* Allocate(std::size_t size) {
+        mBlocks.emplace_back(new (std::align_val_t{16}) Byte[std::max<std::size_t>(size, 1)]);
+        Byte* block = mBlocks.back().get();
+        std::memset(block, 0, size);
+        return block;
+    }
+
+private:
+    struct AlignedDelete {
+        void operator()(Byte* block) const { ::operator delete[](block, std::align_val_t{16}); }
+    };
+    std::vector<std::unique_ptr<Byte[], AlignedDelete>> mBlocks;
+};
+
+// ---- what the host registers with a unit ----
+
+enum class FeedMode { Fill, Fail, LeaveNull, DropBuffers, ShortBuffers, kCount };
+
+struct Feed {
+    FeedMode mode = FeedMode::Fill;
+    OSStatus failure = kAudioUnitErr_NoConnection;
+    Float32 sample = 0.25f;
+    Arena* arena = nullptr;
+};
+
+void FillSamples(AudioBuffer& buffer, Float32 sample) {
+    auto* samples = static_cast<Float32*>(buffer.mData);
+    std::fill_n(samples, buffer.mDataByteSize / sizeof(Float32), sample);
+}
+
+// The input callback: fills the unit's buffers, or supplies its own, or misbehaves.
+OSStatus FeedInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                   UInt32 frames, AudioBufferList* ioData) {
+    const Feed& feed = *static_cast<const Feed*>(refCon);
+    switch (feed.mode) {
+    case FeedMode::Fail:
+        return feed.failure;
+    case FeedMode::LeaveNull:
+        return noErr;
+    case FeedMode::DropBuffers:
+        ioData->mNumberBuffers /= 2;
+        return noErr;
+    default:
+        break;
+    }
+    const UInt32 shortBy = feed.mode == FeedMode::ShortBuffers ? sizeof(Float32) : 0;
+    for (UInt32 i = 0; i < ioData->mNumberBuffers; ++i) {
+        AudioBuffer& buffer = ioData->mBuffers[i];
+        if (buffer.mData == nullptr) {
+            const UInt32 wanted = frames * buffer.mNumberChannels * UInt32(sizeof(Float32));
+            buffer.mDataByteSize = wanted > shortBy ? wanted - shortBy : 0;
+            buffer.mData = feed.arena->Allocate(buffer.mDataByteSize);
+        }
+        FillSamples(buffer, feed.sample);
+    }
+    return noErr;
+}
+
+int gListenerCalls = 0;
+
+void CountingListener(void*, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+    ++gListenerCalls;
+}
+
+// Removes itself while the unit walks its listeners.
+void SelfRemovingListener(void*, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope,
+                          AudioUnitElement) {
+    AudioUnitRemovePropertyListener(unit, id, &SelfRemovingListener);
+}
+
+// Asks the unit about the property it is announcing, from inside the announcement.
+void QueryingListener(void*, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                      AudioUnitElement element) {
+    UInt32 size = 0;
+    Boolean writable = false;
+    AudioUnitGetPropertyInfo(unit, id, scope, element, &size, &writable);
+}
+
+constexpr AudioUnitPropertyListenerProc kListeners[] = {&CountingListener, &SelfRemovingListener,
+                                                        &QueryingListener};
+
+OSStatus RenderNotification(void*, AudioUnitRenderActionFlags* ioActionFlags,
+                            const AudioTimeStamp* timeStamp, UInt32, UInt32,
+                            AudioBufferList* ioData) {
+    *ioActionFlags |= kAudioUnitRenderAction_OutputIsSilence;
+    return timeStamp->mSampleTime > 0 && ioData->mNumberBuffers > 0 ? noErr : paramErr;
+}
+
+// ---- reading the values the unit hands out ----
+
+// The values that carry a reference which the reader owns, and where in the value it lies.
+struct HandedOut {
+    AudioUnitPropertyID id;
+    std::size_t offset;
+};
+constexpr HandedOut kHandedOut[] = {
+    {kAudioUnitProperty_ClassInfo, 0},
+    {kAudioUnitProperty_ParameterValueStrings, 0},
+    {kAudioUnitProperty_FactoryPresets, 0},
+    {kAudioUnitProperty_ContextName, 0},
+    {kAudioUnitProperty_ElementName, 0},
+    {kAudioUnitProperty_IconLocation, 0},
+    {kAudioUnitProperty_PresentPreset, offsetof(AUPreset, presetName)},
+    {kAudioUnitProperty_ParameterClumpName, offsetof(AudioUnitParameterIDName, outName)},
+    {kAudioUnitProperty_ParameterInfo, offsetof(AudioUnitParameterInfo, cfNameString)},
+};
+
+// A parameter's name is the reader's only when the info says so.
+bool NameIsHandedOut(const Byte* value, UInt32 size) {
+    AudioUnitParameterInfo info{};
+    if (size < sizeof info) {
+        return false;
+    }
+    std::memcpy(&info, value, sizeof info);
+    return (info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0;
+}
+
+std::optional<std::size_t> OwnedReferenceOffset(AudioUnitPropertyID id, const Byte* value,
+                                                UInt32 size) {
+    const auto* row = std::find_if(std::begin(kHandedOut), std::end(kHandedOut),
+                                   [id](const HandedOut& entry) { return entry.id == id; });
+    if (row == std::end(kHandedOut) ||
+        (id == kAudioUnitProperty_ParameterInfo && !NameIsHandedOut(value, size))) {
+        return std::nullopt;
+    }
+    return row->offset;
+}
+
+// Releases the reference a successful get handed over, as a host does once it is done.
+void ReleaseHandedOut(AudioUnitPropertyID id, const Byte* value, UInt32 size) {
+    const std::optional<std::size_t> offset = OwnedReferenceOffset(id, value, size);
+    if (!offset || *offset + sizeof(CFTypeRef) > size) {
+        return;
+    }
+    CFTypeRef object = nullptr;
+    std::memcpy(&object, value + *offset, sizeof object);
+    if (object != nullptr) {
+        CFRelease(object);
+    }
+}
+
+template <class T> void Put(std::vector<Byte>& bytes, std::size_t offset, const T& value) {
+    if (offset < bytes.size()) {
+        std::memcpy(bytes.data() + offset, &value, std::min(sizeof value, bytes.size() - offset));
+    }
+}
+
+// Words in call order; the block holds them last argument first.
+OSStatus CallSelector(AudioUnit unit, SInt16 selector, std::vector<intptr_t> words) {
+    std::reverse(words.begin(), words.end());
+    return PlatformCallSelector(unit, selector, words.data(), static_cast<UInt32>(words.size()));
+}
+
+template <class T> intptr_t Word(T* pointer) {
+    return reinterpret_cast<intptr_t>(pointer);
+}
+
+class Session {
+public:
+    explicit Session(FuzzedDataProvider& in) : mIn(in) {
+        mFeed.arena = &mArena;
+        AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[0]);
+    }
+    ~Session() {
+        for (AudioUnit unit : mUnits) {
+            if (unit != nullptr) {
+                AudioComponentInstanceDispose(unit);
+            }
+        }
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void Run() {
+        for (int call = 0; call < kMaxCalls && mIn.remaining_bytes() > 0; ++call) {
+            if (!Step()) {
+                return;
+            }
+        }
+    }
+
+private:
+    // One call; false once the instance was closed.
+    bool Step() {
+        switch (mIn.ConsumeIntegralInRange(0, 22)) {
+        case 0:
+            return Close();
+        case 1:
+            CallSelector(Target(), kAudioUnitInitializeSelect, {});
+            return true;
+        case 2:
+            CallSelector(Target(), kAudioUnitUninitializeSelect, {});
+            return true;
+        case 3:
+            GetPropertyInfo();
+            return true;
+        case 4:
+        case 5:
+            GetProperty();
+            return true;
+        case 6:
+        case 7:
+        case 8:
+            SetProperty();
+            return true;
+        case 9:
+            SetFormat();
+            return true;
+        case 10:
+            GetParameter();
+            return true;
+        case 11:
+            SetParameter();
+            return true;
+        case 12:
+            CallSelector(Target(), kAudioUnitResetSelect, {Number(6), Number(3)});
+            return true;
+        case 13:
+            PropertyListener();
+            return true;
+        case 14:
+            RenderNotify();
+            return true;
+        case 15:
+        case 16:
+            Render();
+            return true;
+        case 17:
+            ScheduleParameters();
+            return true;
+        case 18:
+            ComponentSelector();
+            return true;
+        case 19:
+            UnservedSelector();
+            return true;
+        case 20:
+            FastCall();
+            return true;
+        case 21:
+            ChangeFeed();
+            return true;
+        default:
+            mTarget = mIn.ConsumeBool() ? 1 : 0;
+            return true;
+        }
+    }
+
+    // ---- choosing words ----
+
+    AudioUnit Target() {
+        if (mTarget == 1 && mUnits[1] == nullptr) {
+            AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[1]);
+        }
+        return mUnits[mTarget];
+    }
+
+    intptr_t Number(UInt32 smallLimit) {
+        return static_cast<intptr_t>(fuzzsupport::SmallOrAny(mIn, smallLimit));
+    }
+
+    AudioUnitPropertyID PropertyID() {
+        const UInt32 id = mIn.ConsumeIntegralInRange<UInt32>(0, kHighestPropertyID + 1);
+        return id > kHighestPropertyID
+                   ? AudioUnitPropertyID{kAudioUnitProperty_LastRenderedSampleTime}
+                   : id;
+    }
+
+    template <class T> T* Scratch() {
+        return mIn.ConsumeIntegralInRange(0, 5) == 0
+                   ? nullptr
+                   : reinterpret_cast<T*>(mArena.Allocate(sizeof(T)));
+    }
+
+    Float64 SampleRate() {
+        switch (mIn.ConsumeIntegralInRange(0, 5)) {
+        case 0:
+            return 0.0;
+        case 1:
+            return std::numeric_limits<Float64>::quiet_NaN();
+        case 2:
+            return std::numeric_limits<Float64>::infinity();
+        case 3:
+            return 1e300;
+        case 4:
+            return mIn.ConsumeFloatingPoint<Float64>();
+        default:
+            return mIn.PickValueInArray({8000.0, 44100.0, 48000.0, 192000.0});
+        }
+    }
+
+    Float32 AnyFloat() {
+        return mIn.ConsumeBool() ? mIn.ConsumeFloatingPoint<Float32>()
+                                 : mIn.PickValueInArray({0.0f, 1.0f, 3.0f, -6.0f, 6.0f, NAN,
+                                                         INFINITY, 1e-40f, -1e30f});
+    }
+
+    CFTypeRef AnyObject() {
+        return mIn.ConsumeBool() ? fuzzsupport::MakeAnyObject(mPool, mIn, 2)
+                                 : fuzzsupport::MakeClassInfo(mPool, mIn);
+    }
+
+    AudioUnit AnySource() {
+        switch (mIn.ConsumeIntegralInRange(0, 2)) {
+        case 0:
+            return nullptr;
+        case 1:
+            return mUnits[0];
+        default:
+            mTarget = 1 - mTarget;
+            const AudioUnit other = Target();
+            mTarget = 1 - mTarget;
+            return other;
+        }
+    }
+
+    // ---- properties ----
+
+    void GetPropertyInfo() {
+        CallSelector(Target(), kAudioUnitGetPropertyInfoSelect,
+                     {intptr_t(PropertyID()), Number(6), Number(3), Word(Scratch<UInt32>()),
+                      Word(Scratch<Boolean>())});
+    }
+
+    UInt32 ClientSize(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
+        UInt32 size = 0;
+        Boolean writable = false;
+        AudioUnitGetPropertyInfo(Target(), id, scope, element, &size, &writable);
+        switch (mIn.ConsumeIntegralInRange(0, 3)) {
+        case 0:
+            return std::min(size, kMaxPropertyBytes * 4);
+        case 1:
+            return mIn.ConsumeIntegralInRange<UInt32>(0, 16);
+        default:
+            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxPropertyBytes);
+        }
+    }
+
+    void GetProperty() {
+        const AudioUnitPropertyID id = PropertyID();
+        const auto scope = static_cast<AudioUnitScope>(Number(6));
+        const auto element = static_cast<AudioUnitElement>(Number(3));
+        UInt32 clientSize = ClientSize(id, scope, element);
+        std::vector<Byte> value(clientSize);
+        // With no data pointer the call is a size query, which hands nothing out.
+        Byte* data = mIn.ConsumeIntegralInRange(0, 7) != 0 ? value.data() : nullptr;
+        const bool withSize = mIn.ConsumeIntegralInRange(0, 7) != 0;
+        const OSStatus status = CallSelector(Target(), kAudioUnitGetPropertySelect,
+                                             {intptr_t(id), intptr_t(scope), intptr_t(element),
+                                              Word(data), Word(withSize ? &clientSize : nullptr)});
+        if (status == noErr && data != nullptr && withSize) {
+            KeepFastFunction(id, element, value, clientSize);
+            ReleaseHandedOut(id, value.data(), clientSize);
+        }
+    }
+
+    std::vector<Byte> PropertyValue(AudioUnitPropertyID id, UInt32 size) {
+        std::vector<Byte> value = mIn.ConsumeBytes<Byte>(size);
+        value.resize(size);
+        switch (id) {
+        case kAudioUnitProperty_ClassInfo:
+        case kAudioUnitProperty_ContextName:
+        case kAudioUnitProperty_ElementName:
+            Put(value, 0, AnyObject());
+            break;
+        case kAudioUnitProperty_CurrentPreset:
+        case kAudioUnitProperty_PresentPreset:
+            Put(value, offsetof(AUPreset, presetName), AnyObject());
+            break;
+        case kAudioUnitProperty_MakeConnection:
+            Put(value, offsetof(AudioUnitConnection, sourceAudioUnit), AnySource());
+            break;
+        case kAudioUnitProperty_SetRenderCallback:
+            Put(value, offsetof(AURenderCallbackStruct, inputProc),
+                mIn.ConsumeIntegralInRange(0, 4) == 0 ? AURenderCallback{} : &FeedInput);
+            Put(value, offsetof(AURenderCallbackStruct, inputProcRefCon), &mFeed);
+            break;
+        case kAudioUnitProperty_SetExternalBuffer:
+            PutExternalBuffer(value);
+            break;
+        case kAudioUnitProperty_MaximumFramesPerSlice:
+            Put(value, 0, mIn.ConsumeIntegralInRange<UInt32>(0, kMaxFramesPerSlice));
+            break;
+        case kAudioUnitProperty_SampleRate:
+            Put(value, 0, SampleRate());
+            break;
+        case kAudioUnitProperty_StreamFormat:
+            Put(value, offsetof(AudioStreamBasicDescription, mChannelsPerFrame),
+                mIn.ConsumeIntegralInRange<UInt32>(0, kMaxChannels));
+            break;
+        default:
+            break;
+        }
+        return value;
+    }
+
+    // Host memory of the size the record names, on a 16-byte boundary or deliberately off it.
+    void PutExternalBuffer(std::vector<Byte>& value) {
+        const UInt32 bytes = mIn.ConsumeIntegralInRange<UInt32>(0, kMaxExternalBytes);
+        const UInt32 misalignment = mIn.ConsumeIntegralInRange(0, 3) == 0 ? 4 : 0;
+        Byte* memory = mIn.ConsumeIntegralInRange(0, 7) == 0
+                           ? nullptr
+                           : mArena.Allocate(bytes + misalignment) + misalignment;
+        Put(value, offsetof(AudioUnitExternalBuffer, buffer), memory);
+        Put(value, offsetof(AudioUnitExternalBuffer, size), bytes);
+    }
+
+    void SetProperty() {
+        const AudioUnitPropertyID id = PropertyID();
+        const auto scope = static_cast<AudioUnitScope>(Number(6));
+        const auto element = static_cast<AudioUnitElement>(Number(3));
+        const UInt32 size = mIn.ConsumeIntegralInRange<UInt32>(0, kMaxPropertyBytes);
+        std::vector<Byte> value = PropertyValue(id, size);
+        // Data without size, size without data and neither (the remove call) all come up.
+        const bool withData = mIn.ConsumeIntegralInRange(0, 7) != 0;
+        CallSelector(Target(), kAudioUnitSetPropertySelect,
+                     {intptr_t(id), intptr_t(scope), intptr_t(element),
+                      Word(withData ? value.data() : nullptr), intptr_t(size)});
+    }
+
+    // A whole stream format with a chosen channel count and rate, mostly the accepted kind.
+    void SetFormat() {
+        CAStreamBasicDescription format = testhost::CanonicalFormat(
+            mIn.ConsumeIntegralInRange<UInt32>(0, kMaxChannels), SampleRate());
+        if (mIn.ConsumeIntegralInRange(0, 3) == 0) {
+            format.mFormatFlags ^= mIn.ConsumeIntegral<UInt32>();
+        }
+        const AudioStreamBasicDescription record = format;
+        AudioUnitSetProperty(Target(), kAudioUnitProperty_StreamFormat,
+                             static_cast<AudioUnitScope>(Number(3)),
+                             static_cast<AudioUnitElement>(Number(2)), &record, sizeof record);
+    }
+
+    // ---- parameters and events ----
+
+    void GetParameter() {
+        CallSelector(Target(), kAudioUnitGetParameterSelect,
+                     {Number(3), Number(6), Number(3), Word(Scratch<AudioUnitParameterValue>())});
+    }
+
+    void SetParameter() {
+        CallSelector(
+            Target(), kAudioUnitSetParameterSelect,
+            {Number(3), Number(6), Number(3), ComponentWordFromFloat(AnyFloat()), Number(4096)});
+    }
+
+    AudioUnitParameterEvent Event() {
+        AudioUnitParameterEvent event{};
+        event.scope = static_cast<AudioUnitScope>(Number(6));
+        event.element = static_cast<AudioUnitElement>(Number(3));
+        event.parameter = static_cast<AudioUnitParameterID>(Number(3));
+        event.eventType = static_cast<AUParameterEventType>(Number(3));
+        auto& ramp = event.eventValues.ramp;
+        ramp.startBufferOffset = mIn.ConsumeBool() ? mIn.ConsumeIntegralInRange(-600, 1300)
+                                                   : mIn.ConsumeIntegral<SInt32>();
+        ramp.durationInFrames = static_cast<UInt32>(Number(1300));
+        ramp.startValue = AnyFloat();
+        ramp.endValue = AnyFloat();
+        return event;
+    }
+
+    void ScheduleParameters() {
+        std::vector<AudioUnitParameterEvent> events(
+            mIn.ConsumeIntegralInRange<UInt32>(0, kMaxEvents));
+        for (AudioUnitParameterEvent& event : events) {
+            event = Event();
+        }
+        const bool withEvents = mIn.ConsumeIntegralInRange(0, 7) != 0;
+        const UInt32 count = withEvents ? UInt32(events.size()) : static_cast<UInt32>(Number(4));
+        CallSelector(Target(), kAudioUnitScheduleParametersSelect,
+                     {Word(withEvents ? events.data() : nullptr), intptr_t(count)});
+    }
+
+    // ---- listeners and notifications ----
+
+    AudioUnitPropertyListenerProc Listener() {
+        return mIn.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : mIn.PickValueInArray(kListeners);
+    }
+
+    void PropertyListener() {
+        const intptr_t id = Number(60);
+        switch (mIn.ConsumeIntegralInRange(0, 2)) {
+        case 0:
+            CallSelector(Target(), kAudioUnitAddPropertyListenerSelect,
+                         {id, Word(Listener()), Number(3)});
+            break;
+        case 1:
+            CallSelector(Target(), kAudioUnitRemovePropertyListenerSelect, {id, Word(Listener())});
+            break;
+        default:
+            CallSelector(Target(), kAudioUnitRemovePropertyListenerWithUserDataSelect,
+                         {id, Word(Listener()), Number(3)});
+            break;
+        }
+    }
+
+    void RenderNotify() {
+        const AURenderCallback proc =
+            mIn.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : &RenderNotification;
+        const SInt16 selector = mIn.ConsumeBool() ? kAudioUnitAddRenderNotifySelect
+                                                  : kAudioUnitRemoveRenderNotifySelect;
+        CallSelector(Target(), selector, {Word(proc), Number(3)});
+    }
+
+    void ChangeFeed() {
+        mFeed.mode = static_cast<FeedMode>(
+            mIn.ConsumeIntegralInRange(0, static_cast<int>(FeedMode::kCount) - 1));
+        mFeed.failure = static_cast<OSStatus>(mIn.ConsumeIntegral<SInt32>());
+        mFeed.sample = AnyFloat();
+    }
+
+    // ---- rendering ----
+
+    UInt32 OutputBufferCount() {
+        AudioStreamBasicDescription format{};
+        UInt32 size = sizeof format;
+        AudioUnitGetProperty(Target(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                             &format, &size);
+        const bool interleaved = (format.mFormatFlags & kAudioFormatFlagIsNonInterleaved) == 0;
+        return interleaved ? 1 : std::min(format.mChannelsPerFrame, kMaxBuffers);
+    }
+
+    UInt32 Frames() {
+        switch (mIn.ConsumeIntegralInRange(0, 3)) {
+        case 0:
+            return mIn.ConsumeIntegral<UInt32>();
+        case 1:
+            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxFramesPerSlice + 1);
+        default:
+            return mIn.ConsumeIntegralInRange<UInt32>(0, 1200);
+        }
+    }
+
+    UInt32 BufferCount() {
+        const UInt32 expected = OutputBufferCount();
+        switch (mIn.ConsumeIntegralInRange(0, 5)) {
+        case 0:
+            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBuffers);
+        case 1:
+            return expected + 1;
+        default:
+            return expected;
+        }
+    }
+
+    void FillBuffer(AudioBuffer& buffer, UInt32 frames) {
+        const UInt32 exact = frames * UInt32(sizeof(Float32));
+        buffer.mNumberChannels =
+            mIn.ConsumeIntegralInRange(0, 7) == 0 ? mIn.ConsumeIntegralInRange<UInt32>(0, 3) : 1;
+        buffer.mDataByteSize = mIn.ConsumeIntegralInRange(0, 3) == 0
+                                   ? mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBufferBytes)
+                                   : exact;
+        const bool withMemory = buffer.mDataByteSize <= kMaxBufferBytes * 4 && mIn.ConsumeBool();
+        buffer.mData = withMemory ? mArena.Allocate(buffer.mDataByteSize) : nullptr;
+    }
+
+    AudioTimeStamp TimeStamp() {
+        AudioTimeStamp timeStamp{};
+        switch (mIn.ConsumeIntegralInRange(0, 5)) {
+        case 0:
+            timeStamp.mSampleTime = mLastSampleTime;
+            break;
+        case 1:
+            timeStamp.mSampleTime =
+                mIn.PickValueInArray({-1.0, std::numeric_limits<Float64>::quiet_NaN(), 1e300});
+            break;
+        default:
+            timeStamp.mSampleTime = mLastSampleTime + 1024;
+            break;
+        }
+        mLastSampleTime = timeStamp.mSampleTime;
+        return timeStamp;
+    }
+
+    // The pointers a render hands back must hold the bytes they claim.
+    static void TouchOutput(const AudioBufferList& list) {
+        volatile Byte sink = 0;
+        for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+            const auto* bytes = static_cast<const Byte*>(list.mBuffers[i].mData);
+            for (UInt32 k = 0; bytes != nullptr && k < list.mBuffers[i].mDataByteSize; k += 64) {
+                sink = sink + bytes[k];
+            }
+        }
+    }
+
+    // A caller's buffer list; its records live in memory the call may rewrite.
+    struct CallerList {
+        std::vector<Byte> memory;
+        AudioBufferList* list = nullptr;
+    };
+
+    CallerList BufferList(UInt32 frames) {
+        const UInt32 count = BufferCount();
+        CallerList caller;
+        caller.memory.resize(AudioBufferListByteSize(count));
+        caller.list = reinterpret_cast<AudioBufferList*>(caller.memory.data());
+        caller.list->mNumberBuffers = count;
+        for (UInt32 i = 0; i < count; ++i) {
+            FillBuffer(caller.list->mBuffers[i], frames);
+        }
+        return caller;
+    }
+
+    void Render() {
+        const UInt32 frames = Frames();
+        CallerList caller = BufferList(frames);
+        AudioTimeStamp timeStamp = TimeStamp();
+        AudioUnitRenderActionFlags flags = mIn.ConsumeBool() ? 0 : mIn.ConsumeIntegral<UInt32>();
+        const bool withList = mIn.ConsumeIntegralInRange(0, 15) != 0;
+        const OSStatus status =
+            CallSelector(Target(), kAudioUnitRenderSelect,
+                         {Word(mIn.ConsumeIntegralInRange(0, 5) == 0 ? nullptr : &flags),
+                          Word(mIn.ConsumeIntegralInRange(0, 15) == 0 ? nullptr : &timeStamp),
+                          Number(2), intptr_t(frames), Word(withList ? caller.list : nullptr)});
+        if (status == noErr && withList) {
+            TouchOutput(*caller.list);
+        }
+    }
+
+    // ---- the fast functions handed out through property 5 ----
+
+    void KeepFastFunction(AudioUnitPropertyID id, AudioUnitElement element,
+                          const std::vector<Byte>& value, UInt32 size) {
+        if (id != kAudioUnitProperty_FastDispatch || size != sizeof(void*)) {
+            return;
+        }
+        switch (element) {
+        case kAudioUnitGetParameterFastSelect:
+            std::memcpy(&mFastGet, value.data(), sizeof mFastGet);
+            break;
+        case kAudioUnitSetParameterFastSelect:
+            std::memcpy(&mFastSet, value.data(), sizeof mFastSet);
+            break;
+        case kAudioUnitRenderFastSelect:
+            std::memcpy(&mFastRender, value.data(), sizeof mFastRender);
+            break;
+        default:
+            break;
+        }
+    }
+
+    void FastCall() {
+        void* storage =
+            mIn.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : GetComponentInstanceStorage(Target());
+        const auto scope = static_cast<AudioUnitScope>(Number(6));
+        switch (mIn.ConsumeIntegralInRange(0, 2)) {
+        case 0:
+            if (mFastGet != nullptr) {
+                mFastGet(storage, static_cast<AudioUnitParameterID>(Number(3)), scope,
+                         static_cast<AudioUnitElement>(Number(3)),
+                         Scratch<AudioUnitParameterValue>());
+            }
+            break;
+        case 1:
+            if (mFastSet != nullptr) {
+                mFastSet(storage, static_cast<AudioUnitParameterID>(Number(3)), scope,
+                         static_cast<AudioUnitElement>(Number(3)), AnyFloat(),
+                         static_cast<UInt32>(Number(4096)));
+            }
+            break;
+        default:
+            if (mFastRender != nullptr) {
+                FastRender(storage);
+            }
+            break;
+        }
+    }
+
+    void FastRender(void* storage) {
+        const UInt32 frames = Frames();
+        CallerList caller = BufferList(frames);
+        AudioTimeStamp timeStamp = TimeStamp();
+        if (mFastRender(storage, nullptr, &timeStamp, 0, frames, caller.list) == noErr) {
+            TouchOutput(*caller.list);
+        }
+    }
+
+    // ---- the component selectors and the ones nobody serves ----
+
+    void ComponentSelector() {
+        switch (mIn.ConsumeIntegralInRange(0, 2)) {
+        case 0:
+            CallSelector(Target(), kComponentCanDoSelect, {Number(24)});
+            break;
+        case 1:
+            CallSelector(Target(), kComponentVersionSelect, {});
+            break;
+        default:
+            // An open whose handle is no live instance: the unit made for it must be destroyed.
+            CallSelector(Target(), kComponentOpenSelect,
+                         {Word(mIn.ConsumeBool() ? nullptr : mArena.Allocate(64))});
+            break;
+        }
+    }
+
+    void UnservedSelector() {
+        const SInt16 selector = mIn.ConsumeBool()
+                                    ? mIn.PickValueInArray<SInt16>({0, 8, 12, 13, 19, 20, -5})
+                                    : mIn.ConsumeIntegral<SInt16>();
+        if (selector >= kComponentVersionSelect &&
+            selector <= kAudioUnitRemovePropertyListenerWithUserDataSelect) {
+            return;
+        }
+        std::vector<intptr_t> words(mIn.ConsumeIntegralInRange(0, 8));
+        for (intptr_t& word : words) {
+            word = Number(100);
+        }
+        CallSelector(Target(), selector, words);
+    }
+
+    // The close selector ends the input: a host makes no call on a closed instance.
+    bool Close() {
+        CallSelector(mUnits[0], kComponentCloseSelect, {});
+        return false;
+    }
+
+    FuzzedDataProvider& mIn;
+    ObjectPool mPool;
+    Arena mArena;
+    Feed mFeed;
+    AudioUnit mUnits[2] = {nullptr, nullptr};
+    int mTarget = 0;
+    Float64 mLastSampleTime = 0;
+    AudioUnitGetParameterProc mFastGet = nullptr;
+    AudioUnitSetParameterProc mFastSet = nullptr;
+    AudioUnitRenderProc mFastRender = nullptr;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    const LiveObjectCheck live;
+    Session(in).Run();
+    return 0;
+}

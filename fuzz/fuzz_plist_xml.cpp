@@ -1,0 +1,83 @@
+// Parses the input as an XML property list; whatever parses must write back, parse again to an
+// equal object, and write again to the same bytes. Nothing may leak.
+#include "FuzzObjects.h"
+
+#include "Platform/PlistXML.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using fuzzsupport::ObjectPool;
+
+void Require(bool holds, const char* what, const char* detail = "") {
+    if (!holds) {
+        std::fprintf(stderr, "XML property-list round trip: %s %s\n", what, detail);
+        std::abort();
+    }
+}
+
+bool SameBytes(CFDataRef a, CFDataRef b) {
+    return CFDataGetLength(a) == CFDataGetLength(b) &&
+           std::memcmp(CFDataGetBytePtr(a), CFDataGetBytePtr(b),
+                       static_cast<size_t>(CFDataGetLength(a))) == 0;
+}
+
+// A NaN is unequal even to itself, so a list that holds one can only be compared as text.
+bool HoldsNaN(CFTypeRef object) {
+    const CFTypeID type = CFGetTypeID(object);
+    if (type == CFNumberGetTypeID()) {
+        double value = 0;
+        CFNumberGetValue(static_cast<CFNumberRef>(object), kCFNumberFloat64Type, &value);
+        return std::isnan(value);
+    }
+    std::vector<const void*> values;
+    if (type == CFArrayGetTypeID()) {
+        const auto array = static_cast<CFArrayRef>(object);
+        for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
+            values.push_back(CFArrayGetValueAtIndex(array, i));
+        }
+    } else if (type == CFDictionaryGetTypeID()) {
+        const auto dict = static_cast<CFDictionaryRef>(object);
+        values.resize(static_cast<size_t>(CFDictionaryGetCount(dict)));
+        CFDictionaryGetKeysAndValues(dict, nullptr, values.data());
+    }
+    return std::any_of(values.begin(), values.end(), HoldsNaN);
+}
+
+void RoundTrip(const uint8_t* data, size_t size) {
+    ObjectPool pool;
+    char error[512] = "";
+    const CFPropertyListRef parsed =
+        pool.Adopt(PlatformPropertyListCreateFromXMLData(data, size, error, sizeof error));
+    if (parsed == nullptr) {
+        Require(error[0] != '\0', "a refused document gave no message");
+        return;
+    }
+    const CFDataRef written =
+        pool.Adopt(PlatformPropertyListCreateXMLData(parsed, error, sizeof error));
+    Require(written != nullptr, "a parsed list could not be written:", error);
+    const CFPropertyListRef reparsed = pool.Adopt(PlatformPropertyListCreateFromXMLData(
+        CFDataGetBytePtr(written), static_cast<size_t>(CFDataGetLength(written)), error,
+        sizeof error));
+    Require(reparsed != nullptr, "the written text did not parse:", error);
+    Require(CFEqual(parsed, reparsed) || HoldsNaN(parsed),
+            "the written text parsed to another list");
+    const CFDataRef rewritten =
+        pool.Adopt(PlatformPropertyListCreateXMLData(reparsed, error, sizeof error));
+    Require(rewritten != nullptr && SameBytes(written, rewritten),
+            "writing the same list twice gave different text");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzzsupport::LiveObjectCheck live;
+    RoundTrip(data, size);
+    return 0;
+}
