@@ -1,5 +1,10 @@
 #include "Harwendel_Quenzal.h"
 
+#include "Harwendel_QuenzalLanes.h"
+
+#include <cstdint>
+#include <typeinfo>
+
 namespace {
 
 // Platform constant strings: they live as long as the program and are never released, which is
@@ -28,9 +33,38 @@ void DescribeParameter(AudioUnitParameterInfo& info, CFStringRef name, UInt32 un
     info.defaultValue = defaultValue;
 }
 
+bool RangesOverlap(const void* a, const void* b, std::size_t bytes) {
+    const auto first = reinterpret_cast<std::uintptr_t>(a);
+    const auto second = reinterpret_cast<std::uintptr_t>(b);
+    return first < second + bytes && second < first + bytes;
+}
+
+// Lanes read a block of every channel before writing any of it, where the kernels one after the
+// other would see an earlier channel's output in a later channel's input. So each output must be
+// its own input exactly (in place) or touch no input at all.
+bool OutputsKeepClearOfInputs(const AudioBufferList& in, const AudioBufferList& out,
+                              UInt32 frames) {
+    const std::size_t bytes = std::size_t(frames) * sizeof(Float32);
+    for (UInt32 c = 0; c < out.mNumberBuffers; ++c) {
+        const void* output = out.mBuffers[c].mData;
+        for (UInt32 k = 0; k < in.mNumberBuffers; ++k) {
+            const void* input = in.mBuffers[k].mData;
+            if (!(k == c && input == output) && RangesOverlap(output, input, bytes)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool IsSingleChannelBuffer(const AudioBuffer& buffer) {
+    return buffer.mNumberChannels == 1 && buffer.mData != nullptr;
+}
+
 } // namespace
 
-Harwendel_Quenzal::Harwendel_Quenzal(ComponentInstance instance) : AUEffectBase(instance, true) {
+Harwendel_Quenzal::Harwendel_Quenzal(ComponentInstance instance)
+    : AUEffectBase(instance, true), mWidestLanes(QuenzalLanes::WidestLanesAvailable()) {
     CreateElements();
     Globals()->UseIndexedParameters(kNumberOfParameters);
     SetParameter(kParam_Loudspeaker, kDefaultLoudspeaker);
@@ -93,6 +127,74 @@ AUKernelBase* Harwendel_Quenzal::NewKernel() {
     return new Harwendel_QuenzalKernel(this);
 }
 
+void Harwendel_Quenzal::SetWidestLanes(unsigned lanes) {
+    const unsigned available = QuenzalLanes::WidestLanesAvailable();
+    const unsigned chosen = lanes >= 8 ? 8 : lanes >= 4 ? 4 : 1;
+    mWidestLanes.store(chosen < available ? chosen : available, std::memory_order_relaxed);
+}
+
+OSStatus Harwendel_Quenzal::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
+                                               const AudioBufferList& inBuffer,
+                                               AudioBufferList& outBuffer, UInt32 frames) {
+    if (!CanShareLanes(inBuffer, outBuffer, frames)) {
+        return AUEffectBase::ProcessBufferLists(ioActionFlags, inBuffer, outBuffer, frames);
+    }
+    const bool silentInput = IsInputSilent(ioActionFlags, frames);
+    ProcessInLanes(inBuffer, outBuffer, frames);
+    // The base flags the output silent unless a kernel clears its silence flag, and these kernels
+    // leave it as given: the output is silent exactly when the input counts as silent.
+    if (silentInput) {
+        ioActionFlags |= kAudioUnitRenderAction_OutputIsSilence;
+    } else {
+        ioActionFlags &= ~UInt32(kAudioUnitRenderAction_OutputIsSilence);
+    }
+    return noErr;
+}
+
+Harwendel_Quenzal::Harwendel_QuenzalKernel& Harwendel_Quenzal::KernelAt(std::size_t channel) const {
+    return static_cast<Harwendel_QuenzalKernel&>(*mKernels[channel]);
+}
+
+bool Harwendel_Quenzal::CanShareLanes(const AudioBufferList& inBuffer,
+                                      const AudioBufferList& outBuffer, UInt32 frames) const {
+    const std::size_t count = mKernels.size();
+    if (GetWidestLanes() < 4 || count < 2 || inBuffer.mNumberBuffers != count ||
+        outBuffer.mNumberBuffers != count) {
+        return false;
+    }
+    for (std::size_t c = 0; c < count; ++c) {
+        // A subclass's kernel may do more in Process than the voicing; it is called as it is.
+        if (mKernels[c] == nullptr || typeid(*mKernels[c]) != typeid(Harwendel_QuenzalKernel) ||
+            !KernelAt(c).SharesDesignWith(KernelAt(0)) ||
+            !IsSingleChannelBuffer(inBuffer.mBuffers[c]) ||
+            !IsSingleChannelBuffer(outBuffer.mBuffers[c])) {
+            return false;
+        }
+    }
+    return OutputsKeepClearOfInputs(inBuffer, outBuffer, frames);
+}
+
+// What each kernel's Process does, with the parameters read, the design made and the volume
+// factor computed once for all of them.
+void Harwendel_Quenzal::ProcessInLanes(const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
+                                       UInt32 frames) {
+    const SInt32 model =
+        QuenzalVoicing::SpeakerModelFromParameter(GetParameter(kParam_Loudspeaker));
+    const double gain = QuenzalVoicing::VolumeGain(GetParameter(kParam_Volume));
+    Harwendel_QuenzalKernel& leader = KernelAt(0);
+    leader.FollowModel(model);
+    const auto count = static_cast<unsigned>(mKernels.size());
+    for (unsigned c = 1; c < count; ++c) {
+        KernelAt(c).AdoptDesignOf(leader);
+    }
+    QuenzalLanes::ProcessChannels(
+        leader.mDesign, gain, count, frames, GetWidestLanes(), [&](unsigned c) {
+            return QuenzalLanes::ChannelRef{&KernelAt(c).mState,
+                                            static_cast<const Float32*>(inBuffer.mBuffers[c].mData),
+                                            static_cast<Float32*>(outBuffer.mBuffers[c].mData)};
+        });
+}
+
 Harwendel_Quenzal::Harwendel_QuenzalKernel::Harwendel_QuenzalKernel(AUEffectBase* owner)
     : AUKernelBase(owner) {
     // The effect base makes kernels at initialization without resetting them; designing here
@@ -117,12 +219,7 @@ void Harwendel_Quenzal::Harwendel_QuenzalKernel::Process(const Float32* source,
     const SInt32 model =
         QuenzalVoicing::SpeakerModelFromParameter(GetParameter(kParam_Loudspeaker));
     const Float32 volume = GetParameter(kParam_Volume);
-    // The design is a pure function of the voiced model and mRate, and mRate changes only in
-    // Reset, which redesigns: an unchanged model therefore means an unchanged design, bit for
-    // bit, and the steps need not run again. An invalid model keeps the current voicing.
-    if (QuenzalVoicing::IsSpeakerModel(model) && model != mVoicedModel) {
-        VoiceAndDesign(model);
-    }
+    FollowModel(model);
     QuenzalVoicing::ProcessSamples(mDesign, mState, source, destination, frames, channelStride,
                                    QuenzalVoicing::VolumeGain(volume));
 }
@@ -140,6 +237,29 @@ void Harwendel_Quenzal::Harwendel_QuenzalKernel::VoiceAndDesign(SInt32 model) {
     QuenzalVoicing::Voice(mVoicing, model, mRate);
     QuenzalVoicing::DesignCoefficients(mDesign, mVoicing, mRate);
     mVoicedModel = model;
+}
+
+void Harwendel_Quenzal::Harwendel_QuenzalKernel::FollowModel(SInt32 model) {
+    // The design is a pure function of the voiced model and mRate, and mRate changes only in
+    // Reset, which redesigns: an unchanged model therefore means an unchanged design, bit for
+    // bit, and the steps need not run again. An invalid model keeps the current voicing.
+    if (QuenzalVoicing::IsSpeakerModel(model) && model != mVoicedModel) {
+        VoiceAndDesign(model);
+    }
+}
+
+bool Harwendel_Quenzal::Harwendel_QuenzalKernel::SharesDesignWith(
+    const Harwendel_QuenzalKernel& other) const {
+    return mRate == other.mRate && mVoicedModel == other.mVoicedModel;
+}
+
+void Harwendel_Quenzal::Harwendel_QuenzalKernel::AdoptDesignOf(
+    const Harwendel_QuenzalKernel& leader) {
+    if (mVoicedModel != leader.mVoicedModel) {
+        mVoicing = leader.mVoicing;
+        mDesign = leader.mDesign;
+        mVoicedModel = leader.mVoicedModel;
+    }
 }
 
 extern "C" OSStatus Harwendel_QuenzalEntry(ComponentParameters* params, Harwendel_Quenzal* obj) {

@@ -6,6 +6,9 @@
 #include "AUEffectBase.h"
 #include "Harwendel_QuenzalVoicing.h"
 
+#include <atomic>
+#include <cstddef>
+
 enum { kParam_Loudspeaker = 0, kParam_Volume = 1, kNumberOfParameters = 2 };
 
 class Harwendel_Quenzal : public AUEffectBase {
@@ -31,8 +34,27 @@ public:
     bool SupportsTail() override { return true; }
     // [control, initializing] One kernel per channel, owned by the kernel list.
     AUKernelBase* NewKernel() override;
+    // [render, initialized] Deinterleaved channels whose kernels (of this class, not a subclass)
+    // share a model and a rate run together in SIMD lanes, with the same output bit for bit and
+    // the same silence flags; everything else goes through the base, kernel by kernel.
+    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
+                                const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
+                                UInt32 frames) override;
+
+    // [control] The widest lane group to use: 8 or 4, or 1 for kernel by kernel; held to what the
+    // processor runs. The default is the widest it runs. For tests and measurements.
+    void SetWidestLanes(unsigned lanes);
+    unsigned GetWidestLanes() const { return mWidestLanes.load(std::memory_order_relaxed); }
 
     class Harwendel_QuenzalKernel;
+
+private:
+    Harwendel_QuenzalKernel& KernelAt(std::size_t channel) const;
+    bool CanShareLanes(const AudioBufferList& inBuffer, const AudioBufferList& outBuffer,
+                       UInt32 frames) const;
+    void ProcessInLanes(const AudioBufferList& inBuffer, AudioBufferList& outBuffer, UInt32 frames);
+
+    std::atomic<unsigned> mWidestLanes;
 };
 
 // One channel's loudspeaker voicing. The members keep the names of the design: mRate here,
@@ -61,11 +83,20 @@ public:
     const QuenzalVoicing::FilterState& GetState() const { return mState; }
 
 private:
+    // The unit runs the sample loop of several kernels at once, on their own design and memories.
+    friend class Harwendel_Quenzal;
+
     // The rate a kernel designs at until its owner reports a usable one.
     static constexpr Float32 kFallbackRate = 44100.0f;
 
     bool AdoptOwnerSampleRate();
     void VoiceAndDesign(SInt32 model);
+    // The voicing step of a call: a valid model that differs from the voiced one is designed.
+    void FollowModel(SInt32 model);
+    // Whether the two designs are the same pure function of a model and a rate.
+    bool SharesDesignWith(const Harwendel_QuenzalKernel& other) const;
+    // Takes over the voicing and design of a kernel at the same rate instead of recomputing them.
+    void AdoptDesignOf(const Harwendel_QuenzalKernel& leader);
 
     Float32 mRate = kFallbackRate;
     SInt32 mVoicedModel = QuenzalVoicing::kDefaultModel;
