@@ -1,11 +1,10 @@
 // The kernel's sample loop against a plain loop of the same recurrence, on 512-frame calls.
 //
 // KernelLoop is what the kernel runs per call once its design is cached: the model check, the
-// volume factor and ProcessSamples. ReferenceLoop is the recurrence written plainly, memories in
-// locals and coefficients in a local copy (so that it, too, is not slowed by possible aliasing
-// through the output), without the recovery check. KernelAgainstReference times both, alternating
-// within one run, and reports their ratio.
+// volume factor and ProcessSamples. ReferenceLoop is the plain scalar loop of ScalarReference.h.
+// KernelAgainstReference times both, alternating within one run, and reports their ratio.
 #include "Harwendel_QuenzalVoicing.h"
+#include "ScalarReference.h"
 
 #include <benchmark/benchmark.h>
 
@@ -64,31 +63,9 @@ void KernelLoop(Channel& channel) {
 }
 
 void ReferenceLoop(Channel& channel) {
-    const Design d = channel.design;
-    float w1[kStageCount];
-    float w2[kStageCount];
-    for (int i = 0; i < kStageCount; ++i) {
-        w1[i] = channel.state.mW[i][1];
-        w2[i] = channel.state.mW[i][2];
-    }
-    const double gain = VolumeGain(Parameter(kVolumeParameter));
-    const float* source = channel.input.data();
-    float* destination = channel.output.data();
-    for (std::uint32_t n = 0; n < kFrames; ++n) {
-        float x = source[n];
-        for (int i = 0; i < kStageCount; ++i) {
-            const float w = (x - d.mA[i][1] * w1[i]) - d.mA[i][2] * w2[i];
-            x = d.mB[i][2] * w2[i] + (d.mB[i][1] * w1[i] + d.mB[i][0] * w);
-            w2[i] = w1[i];
-            w1[i] = w;
-        }
-        destination[n] = static_cast<float>(gain * static_cast<double>(x));
-    }
-    for (int i = 0; i < kStageCount; ++i) {
-        channel.state.mW[i][0] = w1[i];
-        channel.state.mW[i][1] = w1[i];
-        channel.state.mW[i][2] = w2[i];
-    }
+    scalarreference::ReferenceLoop(channel.design, channel.state, channel.input.data(),
+                                   channel.output.data(), kFrames,
+                                   VolumeGain(Parameter(kVolumeParameter)));
 }
 
 benchmark::Counter PerSample(double calls) {

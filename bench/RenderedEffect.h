@@ -1,0 +1,160 @@
+// A stereo instance of the effect as a host runs it: fed by a render callback, rendered through
+// the fast render function fetched through the fast-dispatch property, into the caller's buffers.
+// Beside it, the effect's own processing of the same frames called directly.
+#pragma once
+
+#include "Harwendel_Quenzal.h"
+#include "PairedTiming.h"
+#include "Platform/Host.h"
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace renderedeffect {
+
+inline constexpr UInt32 kChannels = 2;
+inline constexpr Float64 kRate = 44100.0;
+
+inline OSStatus Entry(ComponentParameters* params, void* storage) {
+    return Harwendel_QuenzalEntry(params, static_cast<Harwendel_Quenzal*>(storage));
+}
+
+inline AudioComponent EffectComponent() {
+    static const AudioComponent component = [] {
+        const AudioComponentDescription desc{0x65666374 /* efct */, 0x716e7a6c /* qnzl */,
+                                             0x48727764 /* Hrwd */, 0, 0};
+        return PlatformRegisterComponent(&desc, &Entry, 1);
+    }();
+    return component;
+}
+
+using Channels = std::vector<std::vector<Float32>>;
+
+inline Channels Noise(UInt32 frames) {
+    std::mt19937 generator(3);
+    std::uniform_real_distribution<Float32> uniform(-1.0f, 1.0f);
+    Channels channels(kChannels, std::vector<Float32>(frames));
+    for (auto& channel : channels) {
+        for (Float32& sample : channel) {
+            sample = uniform(generator);
+        }
+    }
+    return channels;
+}
+
+// The host's input callback: copies its signal into the unit's input buffers.
+inline OSStatus ServeInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                           UInt32 frames, AudioBufferList* ioData) {
+    const auto& input = *static_cast<const Channels*>(refCon);
+    for (UInt32 i = 0; i < ioData->mNumberBuffers; ++i) {
+        std::copy_n(input[i].data(), frames, static_cast<Float32*>(ioData->mBuffers[i].mData));
+    }
+    return noErr;
+}
+
+// A deinterleaved buffer list describing the whole of some channels' memory.
+class ChannelList {
+public:
+    explicit ChannelList(Channels& channels) {
+        List().mNumberBuffers = kChannels;
+        for (UInt32 i = 0; i < kChannels; ++i) {
+            List().mBuffers[i] = {1, UInt32(channels[i].size() * sizeof(Float32)),
+                                  channels[i].data()};
+        }
+    }
+    AudioBufferList& List() { return *reinterpret_cast<AudioBufferList*>(mMemory.data()); }
+
+private:
+    std::vector<std::byte> mMemory = std::vector<std::byte>(AudioBufferListByteSize(kChannels));
+};
+
+// One initialized stereo instance, its fast render function and a caller's buffer list.
+class RenderedEffect {
+public:
+    explicit RenderedEffect(UInt32 frames) : mFrames(frames), mInput(Noise(frames)) {
+        AudioComponentInstanceNew(EffectComponent(), &mUnit);
+        CAStreamBasicDescription format;
+        format.SetAUCanonical(kChannels, false);
+        format.mSampleRate = kRate;
+        for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+            AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, scope, 0, &format,
+                                 sizeof(AudioStreamBasicDescription));
+        }
+        const AURenderCallbackStruct callback{&ServeInput, &mInput};
+        AudioUnitSetProperty(mUnit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                             &callback, sizeof callback);
+        AudioUnitInitialize(mUnit);
+        AudioUnitReset(mUnit, kAudioUnitScope_Global, 0);
+        UInt32 size = sizeof(mRender);
+        AudioUnitGetProperty(mUnit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
+                             kAudioUnitRenderFastSelect, &mRender, &size);
+        mStorage = GetComponentInstanceStorage(mUnit);
+    }
+    ~RenderedEffect() { AudioComponentInstanceDispose(mUnit); }
+    RenderedEffect(const RenderedEffect&) = delete;
+    RenderedEffect& operator=(const RenderedEffect&) = delete;
+
+    OSStatus Render() {
+        AudioUnitRenderActionFlags flags = 0;
+        const OSStatus status = mRender(mStorage, &flags, &mTimeStamp, 0, mFrames, &mCaller.List());
+        mTimeStamp.mSampleTime += mFrames;
+        return status;
+    }
+    AUEffectBase* Unit() const { return static_cast<AUEffectBase*>(mStorage); }
+    const Channels& Input() const { return mInput; }
+
+private:
+    UInt32 mFrames;
+    Channels mInput;
+    Channels mOutput = Channels(kChannels, std::vector<Float32>(mFrames));
+    AudioUnit mUnit = nullptr;
+    AudioUnitRenderProc mRender = nullptr;
+    void* mStorage = nullptr;
+    AudioTimeStamp mTimeStamp{};
+    ChannelList mCaller{mOutput};
+};
+
+// The effect's own processing of the same frames outside the framework: its ProcessBufferLists
+// (the kernels, or whatever the effect runs in their place), out of place.
+class BareProcessing {
+public:
+    BareProcessing(AUEffectBase& unit, const Channels& input)
+        : mUnit(unit), mInput(input), mOutput(input) {}
+    void Process() {
+        AudioUnitRenderActionFlags flags = 0;
+        mUnit.ProcessBufferLists(flags, mInputList.List(), mOutputList.List(),
+                                 UInt32(mInput[0].size()));
+    }
+
+private:
+    AUEffectBase& mUnit;
+    Channels mInput;
+    Channels mOutput;
+    ChannelList mInputList{mInput};
+    ChannelList mOutputList{mOutput};
+};
+
+// Renders state.range(0) frames a call against Reference(unit, input) processing the same frames,
+// the two timed in alternating blocks (a sample is one channel's frame).
+template <class Reference>
+void RunRenderAgainst(benchmark::State& state, const std::string& referenceName) {
+    const auto frames = UInt32(state.range(0));
+    RenderedEffect effect(frames);
+    Reference reference(*effect.Unit(), effect.Input());
+    if (effect.Render() != noErr) {
+        state.SkipWithError("render failed");
+        return;
+    }
+    pairedtiming::RunPaired(
+        state, "render", [&] { effect.Render(); }, referenceName, [&] { reference.Process(); },
+        double(frames) * kChannels);
+}
+
+// The slice sizes measured: small host buffers, the common 512 and the default maximum.
+inline void SliceSizes(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Arg(32)->Arg(64)->Arg(512)->Arg(1156)->MinTime(2.0);
+}
+
+} // namespace renderedeffect
