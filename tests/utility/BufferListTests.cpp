@@ -9,13 +9,17 @@
 
 namespace {
 
-CAStreamBasicDescription Canonical(UInt32 channels, bool interleaved) {
+CAStreamBasicDescription Canonical(UInt32 channels, bool interleaved = false) {
     CAStreamBasicDescription format;
     format.SetAUCanonical(channels, interleaved);
     return format;
 }
+CAStreamBasicDescription FrameBytes(CAStreamBasicDescription format, UInt32 bytes) {
+    format.mBytesPerFrame = bytes;
+    return format;
+}
 
-const CAStreamBasicDescription kStereo = Canonical(2, false);
+const CAStreamBasicDescription kStereo = Canonical(2);
 const CAStreamBasicDescription kInterleavedStereo = Canonical(2, true);
 alignas(16) Byte gHostMemory[8192];
 float gCallerSamples[2][3];
@@ -57,9 +61,9 @@ TEST(BufferList, PreparedBuffersAreStridedBy16ByteMultiples) {
 }
 
 TEST(BufferList, MemoryOnlyGrowsAndNeverBeyond32Bits) {
-    for (const auto& [format, frames] : {std::pair{kStereo, 100u}, std::pair{kStereo, 0x40000000u},
-                                         std::pair{kInterleavedStereo, 0x20000000u},
-                                         std::pair{Canonical(0x80000000u, false), 4u}}) {
+    for (const auto& [format, frames] :
+         {std::pair{kStereo, 100u}, std::pair{kStereo, 0x40000000u},
+          std::pair{kInterleavedStereo, 0x20000000u}, std::pair{Canonical(0x80000000u), 4u}}) {
         AUBufferList buffers;
         buffers.Allocate(kStereo, 512);
         const Byte* memory = buffers.GetSampleMemory();
@@ -74,71 +78,46 @@ TEST(BufferList, MemoryOnlyGrowsAndNeverBeyond32Bits) {
     }
 }
 
-void PreparedForUpstream(AUBufferList& buffers) {
-    buffers.Allocate(kStereo, 512);
-    buffers.PrepareNullBuffer(kStereo, 5000); // no frame check: the upstream unit has the memory
-}
-void NeverAllocated(AUBufferList&) {}
-void Deallocated(AUBufferList& buffers) {
-    PreparedForUpstream(buffers);
-    buffers.Deallocate();
-}
-// Frame capacity 6 in 48 bytes: the 32-byte stride of 2 buffers does not fit.
-void HostBufferTooSmallForStride(AUBufferList& buffers) {
-    buffers.Allocate(kStereo, 3);
-    buffers.UseExternalBuffer(kStereo, AudioUnitExternalBuffer{gHostMemory, 48});
-    buffers.SetBufferList(ListOf({gCallerSamples[0], gCallerSamples[1]}).list());
-}
-
-// No bytes yet, but a frame capacity whose stride for 4 buffers would wrap to 0 bytes.
-void AllocatedWithoutBytes(AUBufferList& buffers) {
-    CAStreamBasicDescription noBytes = Canonical(4, false);
-    noBytes.mBytesPerFrame = 0;
-    buffers.Allocate(noBytes, 0x80000000u);
-}
-
 TEST(BufferList, FailuresReportTheirStatusAndLeaveTheRecordAlone) {
+    using Step = std::function<void(AUBufferList&)>;
+    const Step never = [](AUBufferList&) {};
+    const Step upstream = [](AUBufferList& b) { // no frame check: upstream has the memory
+        b.Allocate(kStereo, 512);
+        b.PrepareNullBuffer(kStereo, 5000);
+    };
+    const Step deallocated = [&](AUBufferList& b) { upstream(b), b.Deallocate(); };
+    // The stride of 4 buffers at this frame capacity would wrap to 0 bytes.
+    const Step noBytes = [](AUBufferList& b) { b.Allocate(FrameBytes(Canonical(4), 0), 1u << 31); };
+    // Frame capacity 6 in 48 bytes: the 32-byte stride of 2 buffers does not fit.
+    const Step smallHost = [](AUBufferList& b) {
+        b.Allocate(kStereo, 3);
+        b.UseExternalBuffer(kStereo, AudioUnitExternalBuffer{gHostMemory, 48});
+        b.SetBufferList(ListOf({gCallerSamples[0], gCallerSamples[1]}).list());
+    };
     const std::string tooMany = "kAudioUnitErr_TooManyFramesToProcess\n";
     const std::string notSupported = "kAudioUnitErr_FormatNotSupported\n";
     struct Case {
-        void (*setup)(AUBufferList&);
-        std::function<void(AUBufferList&)> action;
+        Step setup, action;
         OSStatus status;
         std::string message;
     };
-    const CAStreamBasicDescription sixChannels = Canonical(6, false);
+    // clang-format off
     const Case cases[] = {
-        {PreparedForUpstream, [](auto& b) { b.PrepareBuffer(kStereo, 513); }, -10874, tooMany},
-        {PreparedForUpstream, [&](auto& b) { b.PrepareBuffer(sixChannels, 8); }, -10868,
-         notSupported},
-        {PreparedForUpstream, [&](auto& b) { b.PrepareNullBuffer(sixChannels, 8); }, -10868,
-         notSupported},
-        {PreparedForUpstream,
-         [](auto& b) {
-             b.SetBufferList(ListOf({0, 0, 0}).list());
-         },
-         -1, ""},
-        {NeverAllocated, [](auto& b) { b.PrepareBuffer(kStereo, 1); }, -10874, tooMany},
-        {NeverAllocated, [](auto& b) { b.PrepareBuffer(kInterleavedStereo, 0); }, -10868,
-         notSupported},
-        {NeverAllocated, [](auto& b) { b.PrepareNullBuffer(kInterleavedStereo, 8); }, -10868,
-         notSupported},
-        {NeverAllocated, [](auto& b) { b.PrepareNullBuffer(Canonical(0, false), 8); }, -10868,
-         notSupported},
-        {NeverAllocated, [](auto& b) { b.SetBufferList(ListOf({}).list()); }, -1, ""},
-        {Deallocated, [](auto& b) { b.GetBufferList(); }, -1, ""},
-        {Deallocated, [](auto& b) { b.CopyBufferListTo(ListOf({}).list()); }, -1, ""},
-        {Deallocated, [](auto& b) { b.CopyBufferContentsTo(ListOf({}).list()); }, -1, ""},
-        {AllocatedWithoutBytes,
-         [](auto& b) {
-             CAStreamBasicDescription huge = Canonical(4, false);
-             huge.mBytesPerFrame = 0x80000000u;
-             b.PrepareBuffer(huge, 1);
-         },
-         -10874, tooMany},
-        {HostBufferTooSmallForStride, [](auto& b) { b.PrepareBuffer(kStereo, 3); }, -10874,
-         tooMany},
+        {upstream, [](auto& b) { b.PrepareBuffer(kStereo, 513); }, -10874, tooMany},
+        {upstream, [](auto& b) { b.PrepareBuffer(Canonical(6), 8); }, -10868, notSupported},
+        {upstream, [](auto& b) { b.PrepareNullBuffer(Canonical(6), 8); }, -10868, notSupported},
+        {upstream, [](auto& b) { b.SetBufferList(ListOf({0, 0, 0}).list()); }, -1, ""},
+        {never, [](auto& b) { b.PrepareBuffer(kStereo, 1); }, -10874, tooMany},
+        {never, [](auto& b) { b.PrepareBuffer(kInterleavedStereo, 0); }, -10868, notSupported},
+        {never, [](auto& b) { b.PrepareNullBuffer(Canonical(0), 8); }, -10868, notSupported},
+        {never, [](auto& b) { b.SetBufferList(ListOf({}).list()); }, -1, ""},
+        {deallocated, [](auto& b) { b.GetBufferList(); }, -1, ""},
+        {deallocated, [](auto& b) { b.CopyBufferListTo(ListOf({}).list()); }, -1, ""},
+        {deallocated, [](auto& b) { b.CopyBufferContentsTo(ListOf({}).list()); }, -1, ""},
+        {noBytes, [](auto& b) { b.PrepareBuffer(FrameBytes(Canonical(4), 1u << 31), 1); }, -10874, tooMany},
+        {smallHost, [](auto& b) { b.PrepareBuffer(kStereo, 3); }, -10874, tooMany},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         AUBufferList buffers;
@@ -157,7 +136,7 @@ TEST(BufferList, FailuresReportTheirStatusAndLeaveTheRecordAlone) {
 TEST(BufferList, CopiesRepeatTheLastSourceBuffer) {
     AUBufferList buffers;
     buffers.Allocate(kStereo, 3);
-    const AudioBufferList& mono = buffers.PrepareBuffer(Canonical(1, false), 3);
+    const AudioBufferList& mono = buffers.PrepareBuffer(Canonical(1), 3);
     static_cast<float*>(mono.mBuffers[0].mData)[2] = 3.0f;
     float left[3] = {}, right[3] = {};
     CallerList dest = ListOf({left, right}, 0);
@@ -175,15 +154,12 @@ TEST(BufferList, CopiesRepeatTheLastSourceBuffer) {
     buffers.CopyBufferListTo(pointers.list());
     EXPECT_EQ(pointers.mBuffers[1].mData, right);
 
-    // No source buffer at all: nothing to repeat, the destination stays as it is.
-    buffers.PrepareBuffer(Canonical(0, false), 3);
+    buffers.PrepareBuffer(Canonical(0), 3);
     buffers.CopyBufferContentsTo(dest.list());
     EXPECT_EQ(dest.mBuffers[1].mData, right);
 }
 
 TEST(BufferList, HostMemoryIsAdoptedOnlyWhenUsable) {
-    CAStreamBasicDescription noBytes = kStereo;
-    noBytes.mBytesPerFrame = 0;
     struct Case {
         CAStreamBasicDescription format;
         Byte* memory;
@@ -191,12 +167,14 @@ TEST(BufferList, HostMemoryIsAdoptedOnlyWhenUsable) {
         bool adopted;
         UInt32 byteCapacity, frameCapacity;
     };
+    // clang-format off
     for (const Case& c : {Case{kStereo, gHostMemory, 4096 + 15, true, 4096, 512},
                           Case{kStereo, gHostMemory, 4096 + 16, true, 4112, 514},
                           Case{kStereo, gHostMemory, 4095, false, 4096, 512},
-                          Case{Canonical(0, false), gHostMemory, 8192, false, 4096, 512},
-                          Case{noBytes, gHostMemory, 8192, false, 4096, 512},
+                          Case{Canonical(0), gHostMemory, 8192, false, 4096, 512},
+                          Case{FrameBytes(kStereo, 0), gHostMemory, 8192, false, 4096, 512},
                           Case{kStereo, nullptr, 8192, false, 4096, 512}}) {
+        // clang-format on
         AUBufferList buffers;
         buffers.Allocate(kStereo, 512);
         buffers.PrepareBuffer(kStereo, 512);
@@ -223,12 +201,10 @@ TEST(BufferList, HostMemoryIsForgottenNeverFreed) {
     buffers.UseExternalBuffer(kStereo, AudioUnitExternalBuffer{gHostMemory, 8192});
     buffers.Deallocate();
     EXPECT_EQ(buffers.GetSampleMemory(), nullptr);
-}
 
-TEST(BufferList, ZeroBufferSkipsBuffersWithoutMemory) {
     float samples[3] = {1.0f, 2.0f, 3.0f};
     AUBufferList::ZeroBuffer(ListOf({samples, nullptr}).list());
-    EXPECT_EQ(samples[2], 0.0f);
+    EXPECT_EQ(samples[2], 0.0f) << "a buffer without memory is skipped";
 }
 
 } // namespace

@@ -39,41 +39,34 @@ TEST(ChannelLayout, CreatedLayoutsAreUnknownChannelsComparedByBytes) {
     EXPECT_THROW(MakeLayout(0x0CCCCCCD), std::bad_alloc);
 }
 
-class VectorUnit : public testing::Test {
-protected:
-    void SetUp() override { Forget(); }
-    void TearDown() override { Forget(); }
-    static void Forget() {
-        unsetenv("CA_NoVector");
-        gCAVectorUnitType = kVecUninitialized;
-    }
-    static SInt32 Query(std::string& err) {
-        testing::internal::CaptureStderr();
-        const SInt32 answer = CAVectorUnit::GetVectorUnitType();
-        err = testing::internal::GetCapturedStderr();
-        return answer;
-    }
-};
+SInt32 QueryVectorUnit(std::string& err) {
+    testing::internal::CaptureStderr();
+    const SInt32 answer = CAVectorUnit::GetVectorUnitType();
+    err = testing::internal::GetCapturedStderr();
+    return answer;
+}
 
-TEST_F(VectorUnit, BypassIsAnsweredEveryTimeWithoutCaching) {
+// The bypass is answered afresh each time; the processor's answer is cached and outlives it.
+TEST(VectorUnit, BypassIsNotCachedButTheProcessorsAnswerIs) {
+    gCAVectorUnitType = kVecUninitialized;
     setenv("CA_NoVector", "", 1);
     std::string err;
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(Query(err), kVecNone);
+        EXPECT_EQ(QueryVectorUnit(err), kVecNone);
         EXPECT_EQ(err, "CA_NoVector set; Vector unit optimized routines will be bypassed\n");
     }
     EXPECT_EQ(gCAVectorUnitType, kVecUninitialized);
-}
 
-TEST_F(VectorUnit, ProcessorAnswerIsCachedAndOutlivesALaterBypass) {
-    std::string err;
-    const SInt32 answer = Query(err);
+    unsetenv("CA_NoVector");
+    const SInt32 answer = QueryVectorUnit(err);
 #if defined(__x86_64__)
     EXPECT_TRUE(answer == kVecSSE2 || answer == kVecSSE3) << answer;
 #endif
     setenv("CA_NoVector", "1", 1);
-    EXPECT_EQ(Query(err), answer);
+    EXPECT_EQ(QueryVectorUnit(err), answer);
     EXPECT_EQ(err, "");
+    unsetenv("CA_NoVector");
+    gCAVectorUnitType = kVecUninitialized;
 }
 
 } // namespace

@@ -36,12 +36,6 @@ TEST(StreamFormat, CanonicalLayouts) {
         EXPECT_EQ(format.SampleWordSize(), 4u);
     }
     EXPECT_EQ(CAStreamBasicDescription().SampleWordSize(), 0u);
-
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(
-        CAStreamBasicDescription(0, kOtherID, 0, 1024, 0, 2, 16, 0).AlignmentIsSignificant());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "PackednessIsSignificant only applies for PCM\n");
 }
 
 TEST(StreamFormat, ExactAndWildcardEquality) {
@@ -85,39 +79,6 @@ TEST(StreamFormat, QualityOrdering) {
         EXPECT_FALSE(Edited(pair.second) < Edited(pair.first)) << &pair - lowerAndHigher;
     }
     EXPECT_FALSE(Canonical(2, false) < Canonical(2, false));
-}
-
-TEST(StreamFormat, SanityCheck) {
-    const std::pair<Edit, bool> cases[] = {
-        {[](auto&) {}, true},
-        {[](auto& f) { f.mSampleRate = NAN; }, false},
-        {[](auto& f) { f.mBytesPerFrame = f.mBytesPerPacket = 1000000; }, false},
-        {[](auto& f) { f.mChannelsPerFrame = 1025; }, false},
-        {[](auto& f) { f.mFramesPerPacket = 2; }, false},
-        {[](auto& f) { f.mFormatID = kOtherID, f.mFramesPerPacket = 1024; }, true},
-    };
-    for (const auto& [edit, sane] : cases) {
-        EXPECT_EQ(SanityCheck(Edited(edit)), sane) << sane;
-    }
-}
-
-TEST(StreamFormat, NormalizeFillAndReset) {
-    CAStreamBasicDescription pcm(48000.0, kAudioFormatLinearPCM, 4, 1, 4, 3, 16, 44);
-    NormalizeLinearPCMFormat(pcm);
-    EXPECT_TRUE(pcm.IsEqual(
-        CAStreamBasicDescription(48000.0, kAudioFormatLinearPCM, 12, 1, 12, 3, 32, 9), false));
-    const auto nonMixable = Edited([](auto& f) { f.mFormatFlags |= kAudioFormatFlagIsNonMixable; });
-    CAStreamBasicDescription unchanged = nonMixable;
-    NormalizeLinearPCMFormat(unchanged);
-    EXPECT_TRUE(unchanged.IsEqual(nonMixable, false));
-
-    CAStreamBasicDescription partial(0.0, 0, 0, 0, 0, 6, 0, 0);
-    FillOutFormat(partial, Canonical(2, false));
-    EXPECT_TRUE(partial.IsEqual(Edited([](auto& f) { f.mChannelsPerFrame = 6; }), false));
-    partial.mReserved = 5;
-    ResetFormat(partial);
-    EXPECT_TRUE(partial.IsEqual(CAStreamBasicDescription(), false));
-    EXPECT_EQ(partial.mReserved, 5u);
 }
 
 } // namespace

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <set>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -54,31 +52,6 @@ TEST(ThreadSafeList, NodesAreReusedAcrossCycles) {
         list.update();
     }
     EXPECT_LE(nodesSeen.size(), 2u);
-}
-
-TEST(ThreadSafeList, ConcurrentRequestersAndOneReader) {
-    constexpr int kThreads = 4, kCycles = 2000;
-    List list;
-    std::atomic<int> finished{0};
-    std::vector<std::thread> requesters;
-    for (int t = 0; t < kThreads; ++t) {
-        requesters.emplace_back([&list, &finished, t] {
-            for (int i = 0; i < kCycles; ++i) {
-                list.deferred_add({t, i});
-                list.deferred_remove({t, i});
-            }
-            ++finished;
-        });
-    }
-    while (finished < kThreads) {
-        list.update();
-        EXPECT_LE(ActiveFunctions(list).size(), size_t(kThreads));
-    }
-    for (std::thread& requester : requesters) {
-        requester.join();
-    }
-    list.update();
-    EXPECT_EQ(list.begin(), list.end());
 }
 
 } // namespace
