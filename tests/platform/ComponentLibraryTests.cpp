@@ -76,34 +76,26 @@ TEST_F(ComponentLibraryTest, RegistersTheEntryItNamesWithItsCodesAndVersion) {
 }
 
 TEST_F(ComponentLibraryTest, RefusesFaultyRegistrationFilesNamingFileAndProblem) {
-    struct Case {
-        const char* what;
-        std::string text;
-        const char* problem;
+    // clang-format off
+    const std::pair<std::string, const char*> cases[] = {
+        {"<plist><dict>", ""},
+        {"<plist version=\"1.0\"><array/></plist>", "not a dictionary"},
+        {RegistrationText({.type = ""}), "\"type\" is missing"},
+        {RegistrationText({.type = "<integer>1</integer>"}), "\"type\" is not a string"},
+        {RegistrationText({.type = "<string>efc</string>"}), "\"type\" is not four printable ASCII characters"},
+        {RegistrationText({.type = "<string>ef\tt</string>"}), "printable"},
+        {RegistrationText({.type = "<string>ef\xC3\xA9</string>"}), "printable"},
+        {RegistrationText({.version = ""}), "\"version\" is missing"},
+        {RegistrationText({.version = "<real>1.5</real>"}), "\"version\""},
+        {RegistrationText({.version = "<integer>-1</integer>"}), "\"version\" is not an integer from 0 to 4294967295"},
+        {RegistrationText({.version = "<integer>4294967296</integer>"}), "\"version\""},
+        {RegistrationText({.entry = ""}), "\"entry\" is missing"},
+        {RegistrationText({.entry = "<string>NoSuchEntry</string>"}), "no symbol \"NoSuchEntry\""},
     };
-    const Case cases[] = {
-        {"not XML", "<plist><dict>", ""},
-        {"not a dictionary", "<plist version=\"1.0\"><array/></plist>", "not a dictionary"},
-        {"missing type", RegistrationText({.type = ""}), "\"type\" is missing"},
-        {"type not a string", RegistrationText({.type = "<integer>1</integer>"}),
-         "\"type\" is not a string"},
-        {"three characters", RegistrationText({.type = "<string>efc</string>"}),
-         "\"type\" is not four printable ASCII characters"},
-        {"tab", RegistrationText({.type = "<string>ef\tt</string>"}), "printable"},
-        {"not ASCII", RegistrationText({.type = "<string>ef\xC3\xA9</string>"}), "printable"},
-        {"missing version", RegistrationText({.version = ""}), "\"version\" is missing"},
-        {"real version", RegistrationText({.version = "<real>1.5</real>"}), "\"version\""},
-        {"negative version", RegistrationText({.version = "<integer>-1</integer>"}),
-         "\"version\" is not an integer from 0 to 4294967295"},
-        {"version too big", RegistrationText({.version = "<integer>4294967296</integer>"}),
-         "\"version\""},
-        {"missing entry", RegistrationText({.entry = ""}), "\"entry\" is missing"},
-        {"no such symbol", RegistrationText({.entry = "<string>NoSuchEntry</string>"}),
-         "no symbol \"NoSuchEntry\""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ExpectRefused(HOST_FIXTURE_LIBRARY, Write(c.text), c.problem);
+    // clang-format on
+    for (const auto& [text, problem] : cases) {
+        SCOPED_TRACE(text);
+        ExpectRefused(HOST_FIXTURE_LIBRARY, Write(text), problem);
     }
 }
 

@@ -15,7 +15,6 @@ protected:
         std::remove(mPath.c_str());
         OpenUnitTest::TearDown();
     }
-
     OSStatus Save(const std::string& path) {
         return PlatformSaveClassInfoToFile(mUnit->instance, path.c_str(), mMessage,
                                            sizeof mMessage);
@@ -46,20 +45,16 @@ TEST_F(ClassInfoFileTest, SavedStateComesBackEqualAndReleased) {
     EXPECT_EQ(CFGetRetainCount(mUnit->restoredState), 1);
 }
 
-TEST_F(ClassInfoFileTest, SaveReportsTheUnitsStatusAndUnwritableFiles) {
+TEST_F(ClassInfoFileTest, FailuresNameTheFileAndTheProblem) {
     mUnit->classInfoStatus = kAudioUnitErr_InvalidProperty;
     EXPECT_EQ(Save(mPath), kAudioUnitErr_InvalidProperty);
     ExpectMessage(mPath, "did not hand out its state");
-
     mUnit->classInfoStatus = noErr;
     EXPECT_EQ(Save(mMissing), -1);
     ExpectMessage(mMissing, "");
-}
 
-TEST_F(ClassInfoFileTest, RestoreReportsMissingFilesAndRefusedState) {
     EXPECT_EQ(Restore(mMissing), -1);
     ExpectMessage(mMissing, "");
-
     std::ofstream(mPath) << "<plist version=\"1.0\"><array/></plist>";
     EXPECT_EQ(Restore(mPath), kAudioUnitErr_InvalidPropertyValue);
     ExpectMessage(mPath, "the unit refused the saved state");
