@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 using testunits::OpenUnit;
@@ -80,28 +81,22 @@ TEST_F(Listeners, ListenersChangingTheListWhileCalled) {
         }
         unit->AddPropertyListener(8, Record, &c);
     };
-    const std::pair<Listener*, std::function<void()>> cases[] = {
-        {&b, [&] { unit->RemovePropertyListener(8, Record, &b, true); }},
-        {&c, [&] { unit->RemovePropertyListener(8, Record, &a, true); }},
-        {&b, [&] { unit->RemovePropertyListener(8, Record, &c, true); }},
-        {&a, addOnce},
+    // The first announcement is made while the action runs, the second afterwards.
+    const std::tuple<Listener*, std::function<void()>, const char*, const char*> cases[] = {
+        {&b, [&] { unit->RemovePropertyListener(8, Record, &b, true); }, "abac", "aac"},
+        {&c, [&] { unit->RemovePropertyListener(8, Record, &a, true); }, "abac", "bc"},
+        {&b, [&] { unit->RemovePropertyListener(8, Record, &c, true); }, "aba", "aba"},
+        {&a, addOnce, "abacc", "abacc"},
     };
-    const char* calls[] = {"abac"
-                           "aac",
-                           "abac"
-                           "bc",
-                           "aba"
-                           "aba",
-                           "abacc"
-                           "abacc"};
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
+    for (const auto& [who, action, first, second] : cases) {
         unit = OpenUnit(kInstance);
         for (Listener* listener : {&a, &b, &c}) {
-            listener->whileCalled = listener == cases[i].first ? cases[i].second : nullptr;
+            listener->whileCalled = listener == who ? action : nullptr;
         }
-        Announce([] {});
+        EXPECT_EQ(Announce([] {}), first) << who->name;
+        log.clear();
         unit->PropertyChanged(8, 2, 1);
-        EXPECT_EQ(log, calls[i]) << "case " << i;
+        EXPECT_EQ(log, second) << who->name;
     }
 }
 
