@@ -1,9 +1,9 @@
 // The kernel inside a real unit: construction before any reset, Reset, parameter reading through
-// the unit, the design cache, unusable sample rates and the silence flag.
-#include "CAStreamBasicDescription.h"
+// the unit, the design cache and unusable sample rates.
 #include "Harwendel_Quenzal.h"
 #include "KernelTestHelpers.h"
 #include "TestUnits.h"
+#include "UnitHost.h"
 
 #include <cstring>
 #include <limits>
@@ -21,34 +21,24 @@ public:
     Kernel& KernelFor(std::size_t channel) { return *static_cast<Kernel*>(mKernels.at(channel)); }
 };
 
-CAStreamBasicDescription CanonicalFormat(double rate, UInt32 channels) {
-    CAStreamBasicDescription format;
-    format.SetAUCanonical(channels, false);
-    format.mSampleRate = rate;
-    return format;
-}
-
 // The host may not set unusable rates, nor change formats while initialized; the tests put the
 // rate underneath the unit to see what the kernels make of it.
 void MoveOutputRate(KernelUnit& unit, double rate) {
-    unit.GetOutput(0)->SetStreamFormat(CanonicalFormat(rate, 1));
+    unit.GetOutput(0)->SetStreamFormat(testhost::CanonicalFormat(1, rate));
 }
 
-testunits::UnitPtr<KernelUnit> ConfiguredUnit(double rate, UInt32 channels) {
+// A unit at rate with channels kernels, initialized (but never reset) unless told otherwise.
+testunits::UnitPtr<KernelUnit> UnitAt(double rate, UInt32 channels = 1, bool initialize = true) {
     auto unit = testunits::OpenUnit<KernelUnit>(nullptr);
-    const CAStreamBasicDescription format = CanonicalFormat(rate, channels);
+    const AudioStreamBasicDescription format = testhost::CanonicalFormat(channels, rate);
     for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
         EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format,
-                                            sizeof(AudioStreamBasicDescription)),
+                                            sizeof format),
                   noErr);
     }
-    return unit;
-}
-
-// A unit at `rate` with `channels` kernels, initialized but never reset.
-testunits::UnitPtr<KernelUnit> InitializedUnit(double rate, UInt32 channels = 1) {
-    auto unit = ConfiguredUnit(rate, channels);
-    EXPECT_EQ(unit->DoInitialize(), noErr);
+    if (initialize) {
+        EXPECT_EQ(unit->DoInitialize(), noErr);
+    }
     return unit;
 }
 
@@ -71,16 +61,21 @@ bool MemoriesAreClear(const Kernel& kernel) {
     return std::memcmp(kernel.GetState().mW, cleared.mW, sizeof cleared.mW) == 0;
 }
 
+// Two calls on noise; the silence flag is the caller's and comes back as it was set.
 void ProcessNoise(Kernel& kernel, std::size_t frames) {
-    std::vector<float> samples = kerneltest::Noise(frames, 17);
-    bool silence = false;
-    kernel.Process(samples.data(), samples.data(), static_cast<UInt32>(frames), 1, silence);
+    std::vector<float> samples = kerneltest::Noise(2 * frames, 17);
+    for (const bool flag : {true, false}) {
+        bool silence = flag;
+        kernel.Process(samples.data() + (flag ? 0 : frames), samples.data() + (flag ? 0 : frames),
+                       static_cast<UInt32>(frames), 1, silence);
+        EXPECT_EQ(silence, flag);
+    }
 }
 
 // The effect base makes kernels without resetting them: each already holds model 1 at the
 // unit's rate with clear memories, whatever parameter 0 says, and they are identical.
 TEST(KernelClass, NewKernelsHoldModel1AtTheUnitsRate) {
-    auto unit = InitializedUnit(48000, 2);
+    auto unit = UnitAt(48000, 2);
     for (const std::size_t channel : {0u, 1u}) {
         EXPECT_TRUE(HoldsDesign(unit->KernelFor(channel), 1, 48000)) << "channel " << channel;
         EXPECT_TRUE(MemoriesAreClear(unit->KernelFor(channel)));
@@ -88,7 +83,7 @@ TEST(KernelClass, NewKernelsHoldModel1AtTheUnitsRate) {
 }
 
 TEST(KernelClass, ResetLoadsModel1AndClearsTheMemories) {
-    auto unit = InitializedUnit(44100);
+    auto unit = UnitAt(44100);
     Kernel& kernel = unit->KernelFor(0);
     unit->SetParameter(kParam_Loudspeaker, 4);
     ProcessNoise(kernel, 64);
@@ -105,14 +100,10 @@ TEST(KernelClass, ResetLoadsModel1AndClearsTheMemories) {
 // A rate of 0 would divide by zero; the others give no meaningful filter. Reset keeps the rate
 // and the design it had, and still clears the memories.
 TEST(KernelClass, ResetAtAnUnusableRateKeepsTheDesign) {
-    const double kUnusable[] = {0.0,
-                                -44100.0,
-                                std::numeric_limits<double>::quiet_NaN(),
-                                std::numeric_limits<double>::infinity(),
-                                1e-300,
-                                1e39};
-    for (const double rate : kUnusable) {
-        auto unit = InitializedUnit(22050);
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    for (const double rate : {0.0, -44100.0, kNaN, kInf, 1e-300, 1e39}) {
+        auto unit = UnitAt(22050);
         Kernel& kernel = unit->KernelFor(0);
         unit->SetParameter(kParam_Loudspeaker, 3);
         ProcessNoise(kernel, 64);
@@ -124,7 +115,7 @@ TEST(KernelClass, ResetAtAnUnusableRateKeepsTheDesign) {
 }
 
 TEST(KernelClass, KernelMadeAtAnUnusableRateDesignsAt44100) {
-    auto unit = ConfiguredUnit(48000, 1);
+    auto unit = UnitAt(48000, 1, false);
     MoveOutputRate(*unit, 0.0);
     ASSERT_EQ(unit->DoInitialize(), noErr);
     EXPECT_TRUE(HoldsDesign(unit->KernelFor(0), 1, 44100));
@@ -134,7 +125,7 @@ TEST(KernelClass, KernelMadeAtAnUnusableRateDesignsAt44100) {
 // documented loop, bit for bit, for every model, rate, stride and buffer arrangement.
 TEST(KernelClass, IsBitIdenticalToTheOracleAcrossCalls) {
     kerneltest::ExpectMatchesOracleEverywhere([](double rate) {
-        std::shared_ptr<KernelUnit> unit = InitializedUnit(rate);
+        std::shared_ptr<KernelUnit> unit = UnitAt(rate);
         unit->Reset(kAudioUnitScope_Global, 0);
         return
             [unit](float m, float v, const float* s, float* d, std::uint32_t n, std::uint32_t st) {
@@ -155,23 +146,13 @@ TEST(KernelClass, ReadsTheModelAndKeepsItsVoicingForInvalidValues) {
     } kSequence[] = {{7, 1},     {2.9f, 2}, {0.5f, 2}, {5.99f, 5},
                      {6, 5},     {-1, 5},   {3, 3},    {std::numeric_limits<float>::quiet_NaN(), 3},
                      {1e10f, 3}, {3.5f, 3}, {1, 1}};
-    auto unit = InitializedUnit(44100);
+    auto unit = UnitAt(44100);
     unit->Reset(kAudioUnitScope_Global, 0);
     Kernel& kernel = unit->KernelFor(0);
     for (const auto& step : kSequence) {
         unit->SetParameter(kParam_Loudspeaker, step.parameter);
         ProcessNoise(kernel, 16);
         EXPECT_TRUE(HoldsDesign(kernel, step.voiced, 44100)) << "parameter " << step.parameter;
-    }
-}
-
-TEST(KernelClass, LeavesTheSilenceFlagAsTheCallerSetIt) {
-    auto unit = InitializedUnit(44100);
-    for (const bool flag : {true, false}) {
-        std::vector<float> samples = kerneltest::Noise(32, 4);
-        bool silence = flag;
-        unit->KernelFor(0).Process(samples.data(), samples.data(), 32, 1, silence);
-        EXPECT_EQ(silence, flag);
     }
 }
 

@@ -1,5 +1,4 @@
-// What the unit itself answers: parameter defaults, parameter info, value strings, latency, tail,
-// version, and the properties it leaves to the effect base.
+// What the unit itself answers: parameter info, value strings, latency, tail and version.
 #include "Harwendel_Quenzal.h"
 #include "TestUnits.h"
 
@@ -7,23 +6,17 @@
 
 #include <cstring>
 #include <tuple>
+#include <utility>
 
 namespace {
 
-constexpr UInt32 kReadWrite = 0xC0000000u;
-constexpr UInt32 kReadWriteNamed = 0xC8000000u;
+using Address = std::pair<AudioUnitScope, AudioUnitParameterID>;
 
 auto OpenQuenzal() {
     return testunits::OpenUnit<Harwendel_Quenzal>(nullptr);
 }
 
-TEST(UnitDefinition, NewUnitHoldsTheDefaults) {
-    auto unit = OpenQuenzal();
-    EXPECT_EQ(unit->GetParameter(kParam_Loudspeaker), 1.0f);
-    EXPECT_EQ(unit->GetParameter(kParam_Volume), 0.0f);
-}
-
-TEST(UnitDefinition, DescribesBothParameters) {
+TEST(UnitDefinition, DescribesBothParametersAndRefusesOthersWithTheFlagsSet) {
     const struct {
         AudioUnitParameterID id;
         const char* name;
@@ -39,27 +32,21 @@ TEST(UnitDefinition, DescribesBothParameters) {
         EXPECT_EQ(info.cfNameString, CFStringMakeConstantString(c.name)) << "the constant itself";
         // The constant name is not to be released: flags 0xC8000000, not 0xC8000010.
         EXPECT_EQ(std::tie(info.unit, info.minValue, info.maxValue, info.defaultValue, info.flags),
-                  std::tie(c.unit, c.min, c.max, c.def, kReadWriteNamed));
+                  std::make_tuple(c.unit, c.min, c.max, c.def, 0xC8000000u));
     }
-}
-
-// The flags are set before anything is checked, so a refused query still carries them.
-TEST(UnitDefinition, RefusesOtherScopesAndIdsWithTheFlagsSet) {
-    const struct {
-        AudioUnitScope scope;
-        AudioUnitParameterID id;
-    } kCases[] = {{kAudioUnitScope_Input, 0}, {kAudioUnitScope_Output, 1}, {0, 2}, {0, 0xFFFFFFFF}};
-    auto unit = OpenQuenzal();
-    for (const auto& c : kCases) {
+    // The flags are set before anything is checked, so a refused query still carries them.
+    for (const auto& [scope, id] :
+         {Address{kAudioUnitScope_Input, 0u}, Address{kAudioUnitScope_Output, 1u},
+          Address{kAudioUnitScope_Global, 2u}, Address{kAudioUnitScope_Global, 0xFFFFFFFFu}}) {
         AudioUnitParameterInfo info;
         std::memset(&info, 0x5A, sizeof info);
-        EXPECT_EQ(unit->GetParameterInfo(c.scope, c.id, info), kAudioUnitErr_InvalidParameter);
-        EXPECT_EQ(info.flags, kReadWrite);
+        EXPECT_EQ(unit->GetParameterInfo(scope, id, info), kAudioUnitErr_InvalidParameter);
+        EXPECT_EQ(info.flags, 0xC0000000u);
         EXPECT_EQ(info.name[0], 0x5A) << "nothing but the flags is written";
     }
 }
 
-TEST(UnitDefinition, NamesTheFiveSpeakerModelsInModelOrder) {
+TEST(UnitDefinition, NamesTheFiveSpeakerModelsInModelOrderAndNothingElse) {
     auto unit = OpenQuenzal();
     const long liveBefore = PlatformLiveObjectCount();
     EXPECT_EQ(unit->GetParameterValueStrings(kAudioUnitScope_Global, kParam_Loudspeaker, nullptr),
@@ -79,17 +66,12 @@ TEST(UnitDefinition, NamesTheFiveSpeakerModelsInModelOrder) {
     }
     CFRelease(strings);
     EXPECT_EQ(PlatformLiveObjectCount(), liveBefore) << "the caller's release frees the array";
-}
 
-TEST(UnitDefinition, HasNoValueStringsElsewhere) {
-    const struct {
-        AudioUnitScope scope;
-        AudioUnitParameterID id;
-    } kCases[] = {{kAudioUnitScope_Global, kParam_Volume}, {kAudioUnitScope_Input, 0}, {0, 2}};
-    auto unit = OpenQuenzal();
-    for (const auto& c : kCases) {
-        CFArrayRef strings = reinterpret_cast<CFArrayRef>(&unit);
-        EXPECT_EQ(unit->GetParameterValueStrings(c.scope, c.id, &strings),
+    for (const auto& [scope, id] : {Address{kAudioUnitScope_Global, kParam_Volume},
+                                    Address{kAudioUnitScope_Input, kParam_Loudspeaker},
+                                    Address{kAudioUnitScope_Global, 2u}}) {
+        strings = reinterpret_cast<CFArrayRef>(&unit);
+        EXPECT_EQ(unit->GetParameterValueStrings(scope, id, &strings),
                   kAudioUnitErr_InvalidProperty);
         EXPECT_EQ(strings, reinterpret_cast<CFArrayRef>(&unit)) << "nothing stored";
     }
@@ -101,23 +83,6 @@ TEST(UnitDefinition, ReportsLatencyTailAndVersion) {
     EXPECT_EQ(unit->GetTailTime(), 0.5);
     EXPECT_TRUE(unit->SupportsTail());
     EXPECT_EQ(static_cast<UInt32>(unit->Version()), 0xFFFFFFFFu);
-}
-
-// The unit has no properties of its own: bypass and in-place come from the effect base.
-TEST(UnitDefinition, LeavesPropertiesToTheEffectBase) {
-    auto unit = OpenQuenzal();
-    UInt32 size = 0;
-    Boolean writable = false;
-    EXPECT_EQ(unit->GetPropertyInfo(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
-                                    size, writable),
-              noErr);
-    EXPECT_EQ(size, 4u);
-    EXPECT_TRUE(writable);
-    UInt32 inPlace = 0;
-    EXPECT_EQ(unit->GetProperty(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
-                                &inPlace),
-              noErr);
-    EXPECT_EQ(inPlace, 1u);
 }
 
 } // namespace
