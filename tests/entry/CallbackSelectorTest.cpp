@@ -97,20 +97,11 @@ TEST_F(CallbackSelectors, NullProceduresAreRefused) {
     EXPECT_EQ(host.Render(8, output), noErr);
 }
 
-TEST_F(CallbackSelectors, RenderNotificationsAreCalledUntilRemoved) {
-    PrepareToRender();
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), CountNotification, &tagA), noErr);
-    Signal output;
-    ASSERT_EQ(host.Render(4, output), noErr);
-    EXPECT_EQ(gNotifications, 2);
-    ASSERT_EQ(AudioUnitRemoveRenderNotify(host.Unit(), CountNotification, &tagA), noErr);
-    ASSERT_EQ(host.Render(4, output), noErr);
-    EXPECT_EQ(gNotifications, 2);
-}
-
+// A null list is refused unless it holds no events.
 TEST_F(CallbackSelectors, ScheduledImmediateEventsApplyAtOnce) {
+    EXPECT_EQ(AudioUnitScheduleParameters(host.Unit(), nullptr, 3), paramErr);
+    EXPECT_EQ(AudioUnitScheduleParameters(host.Unit(), nullptr, 0), noErr);
     AudioUnitParameterEvent event{};
-    event.scope = kAudioUnitScope_Global;
     event.parameter = testeffects::kGainParameter;
     event.eventType = kParameterEvent_Immediate;
     event.eventValues.immediate.value = 0.75f;
@@ -120,12 +111,7 @@ TEST_F(CallbackSelectors, ScheduledImmediateEventsApplyAtOnce) {
     EXPECT_EQ(value, 0.75f);
 }
 
-TEST_F(CallbackSelectors, ScheduleWithoutEventsIsRefusedUnlessThereAreNone) {
-    EXPECT_EQ(AudioUnitScheduleParameters(host.Unit(), nullptr, 3), paramErr);
-    EXPECT_EQ(AudioUnitScheduleParameters(host.Unit(), nullptr, 0), noErr);
-}
-
-TEST_F(CallbackSelectors, RenderRefusesMissingTimeStampOrBuffersAndDefaultsFlags) {
+TEST_F(CallbackSelectors, RenderRefusesMissingTimeStampOrBuffersAndNotifiesUntilRemoved) {
     PrepareToRender();
     ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), CountNotification, nullptr), noErr);
     std::vector<Float32> samples(8);
@@ -146,13 +132,16 @@ TEST_F(CallbackSelectors, RenderRefusesMissingTimeStampOrBuffersAndDefaultsFlags
     EXPECT_EQ(fastRender(nullptr, &flags, &timeStamp, 0, 8, &list), paramErr);
     EXPECT_EQ(gNotifications, 0);
 
-    // Without flags both render with none.
+    // Without flags both render with none; the notification is called before and after each.
     ASSERT_EQ(AudioUnitRender(host.Unit(), nullptr, &timeStamp, 0, 8, &list), noErr);
     EXPECT_EQ(samples, (std::vector<Float32>{2, 4, 6, 8, 10, 12, 14, 16}));
+    EXPECT_EQ(gNotifications, 2);
+    ASSERT_EQ(AudioUnitRemoveRenderNotify(host.Unit(), CountNotification, nullptr), noErr);
     AudioTimeStamp nextTimeStamp{};
     nextTimeStamp.mSampleTime = 8;
     ASSERT_EQ(fastRender(storage, nullptr, &nextTimeStamp, 0, 8, &list), noErr);
     EXPECT_EQ(samples[7], 32.0f);
+    EXPECT_EQ(gNotifications, 2);
 }
 
 TEST_F(CallbackSelectors, ResetForgetsTheLastRenderedTime) {

@@ -55,48 +55,36 @@ protected:
     UnitHost host;
 };
 
-TEST_F(Parameters, SelectorsAnswerEveryAddress) {
-    for (const Address& a : kAddresses) {
-        AudioUnitParameterValue value = -99.0f;
-        EXPECT_EQ(AudioUnitGetParameter(host.Unit(), a.id, a.scope, a.element, &value), a.getStatus)
-            << Describe(a);
-        EXPECT_EQ(AudioUnitSetParameter(host.Unit(), a.id, a.scope, a.element, 2.0f, 0),
-                  a.setStatus)
-            << Describe(a);
-    }
-}
-
-TEST_F(Parameters, FastFunctionsAnswerEveryAddress) {
+TEST_F(Parameters, SelectorsAndFastFunctionsAnswerEveryAddress) {
     const auto get = FetchFastFunction<AudioUnitGetParameterProc>(host, 6);
     const auto set = FetchFastFunction<AudioUnitSetParameterProc>(host, 7);
     ASSERT_NE(get, nullptr);
     ASSERT_NE(set, nullptr);
     for (const Address& a : kAddresses) {
+        SCOPED_TRACE(Describe(a));
         AudioUnitParameterValue value = -99.0f;
-        EXPECT_EQ(get(Storage(), a.id, a.scope, a.element, &value), a.getStatus) << Describe(a);
-        EXPECT_EQ(set(Storage(), a.id, a.scope, a.element, 2.0f, 0), a.setStatus) << Describe(a);
+        EXPECT_EQ(AudioUnitGetParameter(host.Unit(), a.id, a.scope, a.element, &value),
+                  a.getStatus);
+        EXPECT_EQ(get(Storage(), a.id, a.scope, a.element, &value), a.getStatus);
+        EXPECT_EQ(AudioUnitSetParameter(host.Unit(), a.id, a.scope, a.element, 2.0f, 0),
+                  a.setStatus);
+        EXPECT_EQ(set(Storage(), a.id, a.scope, a.element, 2.0f, 0), a.setStatus);
     }
 }
 
-TEST_F(Parameters, ValuesTravelBitExactThroughEveryPath) {
+TEST_F(Parameters, ValuesTravelBitExactAndNullPointersAreRefused) {
     const auto get = FetchFastFunction<AudioUnitGetParameterProc>(host, 6);
     const auto set = FetchFastFunction<AudioUnitSetParameterProc>(host, 7);
     ASSERT_EQ(host.SetParameter(kParam_Volume, -5.25f), noErr);
     AudioUnitParameterValue value = 0;
     ASSERT_EQ(get(Storage(), kParam_Volume, kAudioUnitScope_Global, 0, &value), noErr);
     EXPECT_EQ(value, -5.25f);
-
     ASSERT_EQ(set(Storage(), kParam_Volume, kAudioUnitScope_Global, 0, 1.0e-7f, 0), noErr);
     ASSERT_EQ(host.GetParameter(kParam_Volume, value), noErr);
     EXPECT_EQ(value, 1.0e-7f);
-}
 
-TEST_F(Parameters, NullPointersAreRefused) {
-    const auto get = FetchFastFunction<AudioUnitGetParameterProc>(host, 6);
-    const auto set = FetchFastFunction<AudioUnitSetParameterProc>(host, 7);
     EXPECT_EQ(AudioUnitGetParameter(host.Unit(), kParam_Volume, 0, 0, nullptr), paramErr);
     EXPECT_EQ(get(Storage(), kParam_Volume, 0, 0, nullptr), paramErr);
-    AudioUnitParameterValue value = 0;
     EXPECT_EQ(get(nullptr, kParam_Volume, 0, 0, &value), paramErr);
     EXPECT_EQ(set(nullptr, kParam_Volume, 0, 0, 1.0f, 0), paramErr);
 }

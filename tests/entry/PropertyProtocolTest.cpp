@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <string>
 
 using testhost::UnitHost;
@@ -30,35 +31,45 @@ protected:
     UnitHost host;
 };
 
+// A failed size query leaves the size zero.
 TEST_F(PropertyProtocol, NullDataAsksForTheSize) {
     UInt32 size = 1234;
     EXPECT_EQ(GetStreamFormat(nullptr, &size), noErr);
     EXPECT_EQ(size, sizeof(AudioStreamBasicDescription));
-}
-
-TEST_F(PropertyProtocol, AFailedSizeQueryLeavesSizeZero) {
     for (const AudioUnitScope scope : {AudioUnitScope(kAudioUnitScope_Global), AudioUnitScope(7)}) {
-        UInt32 size = 1234;
+        size = 1234;
         EXPECT_NE(AudioUnitGetProperty(host.Unit(), 9999, scope, 0, nullptr, &size), noErr);
         EXPECT_EQ(size, 0u) << "scope " << scope;
     }
 }
 
-TEST_F(PropertyProtocol, MissingSizeIsRefusedWithItsDiagnostic) {
-    struct Case {
-        bool sizePointer;
-        const char* message;
+TEST_F(PropertyProtocol, MissingSizeOrDataIsRefusedWithItsDiagnostic) {
+    AudioStreamBasicDescription format{};
+    UInt32 zero = 0;
+    const UInt32 value = 1;
+    const auto set = [&](const void* data, UInt32 size) {
+        return AudioUnitSetProperty(host.Unit(), kAudioUnitProperty_BypassEffect,
+                                    kAudioUnitScope_Global, 0, data, size);
     };
-    for (const Case& c : {Case{false, "AudioUnitGetProperty: null size pointer"},
-                          Case{true, "AudioUnitGetProperty: \\*ioDataSize == 0 on entry"}}) {
-        AudioStreamBasicDescription format{};
-        UInt32 size = 0;
+    const std::pair<std::function<OSStatus()>, const char*> cases[] = {
+        {[&] { return GetStreamFormat(&format, nullptr); },
+         "AudioUnitGetProperty: null size pointer"},
+        {[&] { return GetStreamFormat(&format, &zero); },
+         "AudioUnitGetProperty: \\*ioDataSize == 0 on entry"},
+        {[&] { return set(&value, 0); }, "AudioUnitSetProperty: inDataSize == 0"},
+        {[&] { return set(nullptr, 4); }, "AudioUnitSetProperty: inData == NULL"},
+    };
+    for (const auto& [call, message] : cases) {
         testing::internal::CaptureStderr();
-        const OSStatus status = GetStreamFormat(&format, c.sizePointer ? &size : nullptr);
+        const OSStatus status = call();
         const std::string printed = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(status, paramErr);
-        EXPECT_THAT(printed, testing::MatchesRegex(DiagnosticPattern(c.message)));
+        EXPECT_EQ(status, paramErr) << message;
+        EXPECT_THAT(printed, testing::MatchesRegex(DiagnosticPattern(message)));
     }
+    UInt32 bypass = 7;
+    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, bypass),
+              noErr);
+    EXPECT_EQ(bypass, 0u);
 }
 
 // A client buffer receives as much of the value as fits, and the size word says how much.
@@ -122,28 +133,6 @@ TEST_F(PropertyProtocol, InfoOutputsAreOptionalAndClearedOnFailure) {
         EXPECT_EQ(size, 0u) << "scope " << scope;
         EXPECT_FALSE(writable) << "scope " << scope;
     }
-}
-
-TEST_F(PropertyProtocol, SetWithoutSizeOrDataIsRefusedWithItsDiagnostic) {
-    const UInt32 value = 1;
-    struct Case {
-        const void* data;
-        UInt32 size;
-        const char* message;
-    };
-    for (const Case& c : {Case{&value, 0, "AudioUnitSetProperty: inDataSize == 0"},
-                          Case{nullptr, 4, "AudioUnitSetProperty: inData == NULL"}}) {
-        testing::internal::CaptureStderr();
-        const OSStatus status = AudioUnitSetProperty(host.Unit(), kAudioUnitProperty_BypassEffect,
-                                                     kAudioUnitScope_Global, 0, c.data, c.size);
-        const std::string printed = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(status, paramErr);
-        EXPECT_THAT(printed, testing::MatchesRegex(DiagnosticPattern(c.message)));
-    }
-    UInt32 bypass = 7;
-    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, bypass),
-              noErr);
-    EXPECT_EQ(bypass, 0u);
 }
 
 TEST_F(PropertyProtocol, SetWithNeitherDataNorSizeRemovesTheValue) {
