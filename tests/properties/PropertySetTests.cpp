@@ -13,6 +13,9 @@ constexpr const char* kStringSize = "inDataSize == sizeof(CFStringRef)";
 constexpr const char* kGlobalOnly = "inScope == kAudioUnitScope_Global";
 constexpr const char* kElementExists = "GetElement(inScope, inElement) != NULL";
 constexpr const char* kFormatWritable = "IsStreamFormatWritable(inScope, inElement)";
+constexpr const char* kLayoutSize = "inDataSize >= offsetof(AudioChannelLayout, "
+                                    "mChannelDescriptions) + layout->mNumberChannelDescriptions "
+                                    "* sizeof(AudioChannelDescription)";
 
 struct SetCase {
     const char* name;
@@ -74,9 +77,9 @@ const SetCase kSetCases[] = {
     {"ExternalBufferEarly",     15, 2, 0, BytesOf(kAlignedBuffer), false, -10867, "IsInitialized()", "Uninitialized"},
     {"ExternalBufferMisaligned", 15, 2, 0, BytesOf(kMisalignedBuffer), true, -50, kNone, ""},
     {"ExternalBufferNoBus",     15, 1, 1, BytesOf(kAlignedBuffer), true, -10877, kNone, ""},
-    {"LayoutWithoutHeader",     19, 2, 0, BytesOf(kOne, 8), false, -10851, "inDataSize >= offsetof(AudioChannelLayout, mChannelDescriptions) + layout->mNumberChannelDescriptions * sizeof(AudioChannelDescription)", "InvalidPropertyValue"},
-    {"LayoutShortDescriptions", 19, 2, 0, BytesOf(LayoutWithDescriptions(2), 51), false, -10851, "inDataSize >= offsetof(AudioChannelLayout, mChannelDescriptions) + layout->mNumberChannelDescriptions * sizeof(AudioChannelDescription)", "InvalidPropertyValue"},
-    {"LayoutHugeCount",         19, 2, 0, BytesOf(LayoutWithDescriptions(0xFFFFFFFF), 12), false, -10851, "inDataSize >= offsetof(AudioChannelLayout, mChannelDescriptions) + layout->mNumberChannelDescriptions * sizeof(AudioChannelDescription)", "InvalidPropertyValue"},
+    {"LayoutWithoutHeader",     19, 2, 0, BytesOf(kOne, 8), false, -10851, kLayoutSize, "InvalidPropertyValue"},
+    {"LayoutShortDescriptions", 19, 2, 0, BytesOf(LayoutWithDescriptions(2), 51), false, -10851, kLayoutSize, "InvalidPropertyValue"},
+    {"LayoutHugeCount",         19, 2, 0, BytesOf(LayoutWithDescriptions(0xFFFFFFFF), 12), false, -10851, kLayoutSize, "InvalidPropertyValue"},
     {"LayoutNoTags",            19, 2, 0, BytesOf(LayoutWithDescriptions(2), 52), false, -10879, kNone, ""},
     {"RenderCallbackShort",     23, 1, 0, BytesOf(kOne), false, -10851, "inDataSize >= sizeof(AURenderCallbackStruct)", "InvalidPropertyValue"},
     {"ContextNameShort",        25, 0, 0, BytesOf(kOne), false, -10851, kStringSize, "InvalidPropertyValue"},

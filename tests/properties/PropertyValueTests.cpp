@@ -126,34 +126,6 @@ TEST(PropertyValues, NamesHandedOutCarryOneReferenceForTheCaller) {
     EXPECT_EQ(host.GetProperty(25, 0, 0, read), kAudioUnitErr_InvalidPropertyValue);
 }
 
-TEST(PropertyValues, FastDispatchHandsOutTheThreeEntryFunctions) {
-    UnitHost host;
-    void* function = nullptr;
-    const std::pair<AudioUnitElement, void*> expected[] = {
-        {kAudioUnitGetParameterFastSelect, reinterpret_cast<void*>(&AudioUnitBaseGetParameter)},
-        {kAudioUnitSetParameterFastSelect, reinterpret_cast<void*>(&AudioUnitBaseSetParameter)},
-        {kAudioUnitRenderFastSelect, reinterpret_cast<void*>(&AudioUnitBaseRender)}};
-    for (const auto& [element, address] : expected) {
-        ASSERT_EQ(host.GetProperty(kAudioUnitProperty_FastDispatch, 0, element, function), noErr);
-        EXPECT_EQ(function, address);
-    }
-    EXPECT_EQ(host.GetProperty(kAudioUnitProperty_FastDispatch, 0, 9, function),
-              kAudioUnitErr_InvalidProperty);
-}
-
-TEST(PropertyValues, SampleTimeAndBufferAllocationReadBack) {
-    UnitHost host;
-    Float64 sampleTime = 0;
-    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_LastRenderedSampleTime, 2, 0, sampleTime), noErr);
-    EXPECT_EQ(sampleTime, -1.0);
-    UInt32 word = 0;
-    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ShouldAllocateBuffer, 1, 0, word), noErr);
-    EXPECT_EQ(word, 1u);
-    ASSERT_EQ(host.SetProperty(kAudioUnitProperty_ShouldAllocateBuffer, 1, 0, UInt32{0}), noErr);
-    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ShouldAllocateBuffer, 1, 0, word), noErr);
-    EXPECT_EQ(word, 0u);
-}
-
 // A bus whose frames take no bytes cannot use external memory: refused rather than ignored.
 TEST(ExternalBuffer, ABusWithoutChannelsRefusesMemory) {
     auto unit = testunits::OpenUnit();

@@ -36,9 +36,6 @@ Owned Save(UnitHost& host) {
 OSStatus Restore(UnitHost& host, CFTypeRef state) {
     return host.SetProperty(kAudioUnitProperty_ClassInfo, 0, 0, state);
 }
-void Put(const Owned& dict, const char* key, CFTypeRef value) {
-    CFDictionarySetValue(propkit::Mutable(dict), String(key).get(), value);
-}
 CFTypeRef Get(const Owned& dict, const char* key) {
     return CFDictionaryGetValue(static_cast<CFDictionaryRef>(dict.get()), String(key).get());
 }
@@ -126,7 +123,7 @@ TEST_F(SavedState, RestoresIntoAFreshInstanceAsAUserPreset) {
 }
 
 Owned With(Owned state, const char* key, Owned value) {
-    Put(state, key, value.get());
+    CFDictionarySetValue(propkit::Mutable(state), String(key).get(), value.get());
     return state;
 }
 Owned Without(Owned state, const char* key) {
