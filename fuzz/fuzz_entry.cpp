@@ -738,8 +738,11 @@ private:
         const SInt16 selector = mIn.ConsumeBool()
                                     ? mIn.PickValueInArray<SInt16>({0, 8, 12, 13, 19, 20, -5})
                                     : mIn.ConsumeIntegral<SInt16>();
-        if (selector >= kComponentVersionSelect &&
-            selector <= kAudioUnitRemovePropertyListenerWithUserDataSelect) {
+        // The served ones have calls of their own that build their words as hosts do.
+        const bool served = selector >= kComponentVersionSelect &&
+                            selector <= kAudioUnitRemovePropertyListenerWithUserDataSelect &&
+                            selector != 0 && selector != 8 && selector != 12 && selector != 13;
+        if (served) {
             return;
         }
         std::vector<intptr_t> words(mIn.ConsumeIntegralInRange(0, 8));
