@@ -167,7 +167,7 @@ const Row kCatalogue[] = {
     {"GetNullDataIsSizeQuery", [](UnitHost& h) { UInt32 size = 0; return AudioUnitGetProperty(h.Unit(), kAudioUnitProperty_StreamFormat, 0, 0, nullptr, &size); }, noErr},
     {"GetOneByteOfFormat", [](UnitHost& h) { return GetWithClientSize(h, kAudioUnitProperty_StreamFormat, 0, 0, 1); }, noErr},
     {"GetHugeClientSize", [](UnitHost& h) { AudioStreamBasicDescription f{}; UInt32 size = kHuge; return AudioUnitGetProperty(h.Unit(), kAudioUnitProperty_StreamFormat, 0, 0, &f, &size); }, noErr},
-    {"GetClassInfoShortOfAReference", [](UnitHost& h) { return GetWithClientSize(h, kAudioUnitProperty_ClassInfo, 0, 0, 4); }, noErr},
+    {"GetClassInfoShortOfAReference", [](UnitHost& h) { return GetWithClientSize(h, kAudioUnitProperty_ClassInfo, 0, 0, sizeof(CFPropertyListRef) - 1); }, noErr},
     {"GetPresentPresetShortOfTheName", [](UnitHost& h) { return GetWithClientSize(h, kAudioUnitProperty_PresentPreset, 0, 0, sizeof(AUPreset) - 1); }, noErr},
     {"GetValueStringsShortOfTheArray", [](UnitHost& h) { return GetWithClientSize(h, kAudioUnitProperty_ParameterValueStrings, 0, 0, 1); }, noErr},
     {"GetEmptyParameterList", [](UnitHost& h) { return GetWithClientSize(h, kAudioUnitProperty_ParameterList, kAudioUnitScope_Input, 0, 4); }, noErr},

@@ -52,11 +52,13 @@ const AudioUnitExternalBuffer kAlignedBuffer{reinterpret_cast<Byte*>(uintptr_t{0
 const AUPreset kUserPresetWithoutName{-1, nullptr};
 const AUPreset kFactoryPreset{0, nullptr};
 const UInt32 kOne = 1;
+// One byte short of a pointer-sized value on every target.
+const std::vector<Byte> kOneShortOfAReference = BytesOf(kOne, sizeof(void*) - 1);
 const CFStringRef kNoName = nullptr;
 
 // clang-format off
 const SetCase kSetCases[] = {
-    {"ClassInfoShort",          0, 0, 0, BytesOf(kOne), false, -10851, "inDataSize == sizeof(CFPropertyListRef *)", "InvalidPropertyValue"},
+    {"ClassInfoShort",          0, 0, 0, kOneShortOfAReference, false, -10851, "inDataSize == sizeof(CFPropertyListRef *)", "InvalidPropertyValue"},
     {"ClassInfoInputScope",     0, 1, 0, BytesOf(kNoName), false, -10866, kGlobalOnly, "InvalidScope"},
     {"ConnectionShort",         1, 1, 0, BytesOf(kOne, sizeof(AudioUnitConnection) - 1), false, -10851, "inDataSize >= sizeof(AudioUnitConnection)", "InvalidPropertyValue"},
     {"SampleRateShort",         2, 2, 0, BytesOf(kOne), false, -10851, "inDataSize == sizeof(Float64)", "InvalidPropertyValue"},
@@ -82,14 +84,14 @@ const SetCase kSetCases[] = {
     {"LayoutHugeCount",         19, 2, 0, BytesOf(LayoutWithDescriptions(0xFFFFFFFF), 12), false, -10851, kLayoutSize, "InvalidPropertyValue"},
     {"LayoutNoTags",            19, 2, 0, BytesOf(LayoutWithDescriptions(2), 52), false, -10879, kNone, ""},
     {"RenderCallbackShort",     23, 1, 0, BytesOf(kOne), false, -10851, "inDataSize >= sizeof(AURenderCallbackStruct)", "InvalidPropertyValue"},
-    {"ContextNameShort",        25, 0, 0, BytesOf(kOne), false, -10851, kStringSize, "InvalidPropertyValue"},
+    {"ContextNameShort",        25, 0, 0, kOneShortOfAReference, false, -10851, kStringSize, "InvalidPropertyValue"},
     {"ContextNameOutputScope",  25, 2, 0, BytesOf(kNoName), false, -10866, kGlobalOnly, "InvalidScope"},
     {"HostCallbacksInputScope", 27, 1, 0, BytesOf(kOne), false, -10866, kGlobalOnly, "InvalidScope"},
     {"PresetShort",             28, 0, 0, BytesOf(kOne), false, -10851, "inDataSize == sizeof(AUPreset)", "InvalidPropertyValue"},
     {"UserPresetWithoutName",   28, 0, 0, BytesOf(kUserPresetWithoutName), false, -10851, kNone, ""},
     {"FactoryPreset",           36, 0, 0, BytesOf(kFactoryPreset), false, -10879, kNone, ""},
     {"ElementNameNoElementFirst", 30, 2, 1, BytesOf(kOne), false, -10877, kElementExists, "InvalidElement"},
-    {"ElementNameShort",        30, 2, 0, BytesOf(kOne), false, -10851, kStringSize, "InvalidPropertyValue"},
+    {"ElementNameShort",        30, 2, 0, kOneShortOfAReference, false, -10851, kStringSize, "InvalidPropertyValue"},
     {"AllocateGlobalScope",     51, 0, 0, BytesOf(kOne, 2), false, -10866, "(inScope == kAudioUnitScope_Input || inScope == kAudioUnitScope_Output)", "InvalidScope"},
     {"AllocateNoElement",       51, 1, 1, BytesOf(kOne, 2), false, -10877, kElementExists, "InvalidElement"},
     {"AllocateShort",           51, 1, 0, BytesOf(kOne, 2), true, -10851, kSizeIs4, "InvalidPropertyValue"},
