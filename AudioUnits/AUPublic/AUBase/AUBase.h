@@ -313,7 +313,9 @@ private:
     AUScope mScopes[5];
 
     TThreadSafeList<RenderCallback> mRenderNotifications;
-    bool mRenderNotificationsTouched = false;
+    // Set by any thread that adds a notification while the render thread reads it; the list
+    // itself carries the ordering, so the flag only has to be a whole, race-free word.
+    std::atomic<bool> mRenderNotificationsTouched{false};
     pthread_t mRenderThread{};
     bool mRecordRenderThread = false;
 
