@@ -19,8 +19,19 @@ ensure_packages() {
         echo "Installing: ${missing[*]}"
         local sudo=""
         if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-        $sudo apt-get update -qq
+        # A foreign architecture's index may be missing on a mirror; what is there still serves.
+        $sudo apt-get update -qq || echo "apt-get update: some indexes failed; using those it has" >&2
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+# Lets apt-get install packages of another architecture (e.g. i386 libraries for -m32 builds).
+ensure_foreign_architecture() {
+    local arch="$1"
+    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        local sudo=""
+        if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+        $sudo dpkg --add-architecture "$arch"
     fi
 }
 
