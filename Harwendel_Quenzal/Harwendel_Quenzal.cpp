@@ -164,7 +164,8 @@ bool Harwendel_Quenzal::CanShareLanes(const AudioBufferList& inBuffer,
     }
     for (std::size_t c = 0; c < count; ++c) {
         // A subclass's kernel may do more in Process than the voicing; it is called as it is.
-        if (mKernels[c] == nullptr || typeid(*mKernels[c]) != typeid(Harwendel_QuenzalKernel) ||
+        const AUKernelBase* kernel = mKernels[c];
+        if (kernel == nullptr || typeid(*kernel) != typeid(Harwendel_QuenzalKernel) ||
             !KernelAt(c).SharesDesignWith(KernelAt(0)) ||
             !IsSingleChannelBuffer(inBuffer.mBuffers[c]) ||
             !IsSingleChannelBuffer(outBuffer.mBuffers[c])) {
