@@ -103,6 +103,18 @@ OSStatus EmptyFeed(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UI
     return noErr;
 }
 
+// Supplies memory for one frame fewer than asked for, and says so in the buffer sizes.
+OSStatus ShortFeed(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32 frames,
+                   AudioBufferList* ioData) {
+    static std::vector<std::vector<Float32>> memory;
+    memory.assign(ioData->mNumberBuffers, std::vector<Float32>(frames - 1, 0.5f));
+    for (UInt32 i = 0; i < ioData->mNumberBuffers; ++i) {
+        ioData->mBuffers[i].mData = memory[i].data();
+        ioData->mBuffers[i].mDataByteSize = (frames - 1) * UInt32(sizeof(Float32));
+    }
+    return noErr;
+}
+
 OSStatus RenderFedBy(UnitHost& host, AURenderCallback feed, bool busAllocates) {
     const UInt32 allocates = busAllocates ? 1 : 0;
     const AURenderCallbackStruct callback{feed, nullptr};
@@ -263,6 +275,7 @@ const Row kCatalogue[] = {
     {"RenderWithoutInput", [](UnitHost& h) { h.Initialize(); return Render(h, {}); }, kAudioUnitErr_NoConnection},
     {"RenderFeedFails", [](UnitHost& h) { return RenderFedBy(h, &FailingFeed, true); }, -1234},
     {"RenderFeedLeavesNoMemory", [](UnitHost& h) { return RenderFedBy(h, &EmptyFeed, false); }, paramErr},
+    {"RenderFeedShortOfAFrame", [](UnitHost& h) { return RenderFedBy(h, &ShortFeed, false); }, paramErr},
     {"RenderSelfFedWithNaNTime", [](UnitHost& h) { h.SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0, AudioUnitConnection{h.Unit(), 0, 0}); h.Initialize(); return Render(h, {.sampleTime = NAN}); }, noErr},
     {"RenderIntoHugeFormat", [](UnitHost& h) { SetFormatWithChannels(h, kAudioUnitScope_Output, kHuge); return Render(h, {}); }, kAudioUnitErr_Uninitialized},
 };

@@ -4,14 +4,16 @@
 
 namespace {
 
-// A feed that answered success must leave one buffer per channel stream, each with memory: the
-// kernels read every one of them without asking.
-bool DeliversSamples(const AudioBufferList& list, const CAStreamBasicDescription& format) {
+// A feed that answered success must leave one buffer per channel stream, each with memory that
+// holds every frame asked for: the kernels read all of them without asking.
+bool DeliversSamples(const AudioBufferList& list, const CAStreamBasicDescription& format,
+                     UInt32 frames) {
     if (list.mNumberBuffers != format.NumberChannelStreams()) {
         return false;
     }
+    const UInt64 bytesNeeded = UInt64{frames} * format.mBytesPerFrame;
     for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
-        if (list.mBuffers[i].mData == nullptr) {
+        if (list.mBuffers[i].mData == nullptr || list.mBuffers[i].mDataByteSize < bytesNeeded) {
             return false;
         }
     }
@@ -81,7 +83,7 @@ OSStatus AUInputElement::PullInput(AudioUnitRenderActionFlags& ioActionFlags,
     AudioBufferList& list = feedSuppliesMemory ? PrepareNullBuffer(frames) : PrepareBuffer(frames);
     const OSStatus result =
         PullInputWithBufferList(ioActionFlags, timeStamp, element, frames, &list);
-    if (result == noErr && !DeliversSamples(list, mFormat)) {
+    if (result == noErr && !DeliversSamples(list, mFormat, frames)) {
         return paramErr;
     }
     return result;
