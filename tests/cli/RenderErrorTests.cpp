@@ -79,6 +79,7 @@ std::vector<RefusalCase> RefusalCases() {
         {"VolumeTooHigh", {"--volume", "9"}, "in.wav", "out.wav", {"--volume", "-6", "6"}},
         {"VolumeNotANumber", {"--volume", "loud"}, "in.wav", "out.wav", {"--volume"}},
         {"BlockOfNoFrames", {"--block", "0"}, "in.wav", "out.wav", {"--block"}},
+        {"BlockTooLarge", {"--block", "4000000000"}, "in.wav", "out.wav", {"--block", "65536"}},
         {"StateOfAnotherComponent",
          {"--state", "foreign.plist"},
          "in.wav",

@@ -13,9 +13,11 @@ namespace {
 
 std::string PartialPathFor(const std::string& path) {
     const std::filesystem::path target(path);
-    return (target.parent_path() /
-            ("." + target.filename().string() + ".partial-" + std::to_string(getpid())))
-        .string();
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".partial-";
+    name += std::to_string(getpid());
+    return (target.parent_path() / name).string();
 }
 
 std::string Reason() {

@@ -12,6 +12,8 @@
 namespace quenzal {
 namespace {
 
+constexpr unsigned kMostBlockFrames = 65536;
+
 // Moves samples between the file's interleaved blocks and the unit's channel buffers. The block
 // buffers are made once, so the memory used does not depend on the file's length.
 class BlockStream {
@@ -83,8 +85,10 @@ void RenderBlock(HostedUnit& unit, BlockStream& stream, AudioWriter& writer, UIn
 } // namespace
 
 void RunRender(const RenderOptions& options) {
-    if (options.block == 0) {
-        throw HostError("--block: the block size must be at least 1 frame");
+    // The block buffers are allocated up front, so an absurd size would exhaust memory.
+    if (options.block == 0 || options.block > kMostBlockFrames) {
+        throw HostError("--block: " + std::to_string(options.block) + " frames is outside 1 to " +
+                        std::to_string(kMostBlockFrames));
     }
     AudioReader reader(options.input);
     const int outputFormat = ChooseOutputFormat(reader.Format(), options.format, options.output);

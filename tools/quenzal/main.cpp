@@ -28,7 +28,8 @@ void AddRenderCommand(CLI::App& app, quenzal::RenderOptions& options) {
     render->add_flag("--bypass", options.bypass, "Pass the audio through unvoiced");
     render->add_option("--state", options.stateFile,
                        "Restore a saved state (XML property list) before rendering");
-    render->add_option("--block", options.block, "Frames per render call")->capture_default_str();
+    render->add_option("--block", options.block, "Frames per render call, 1 to 65536")
+        ->capture_default_str();
     render->add_flag("--no-tail", options.noTail,
                      "Do not append the filters' decay (the unit's tail time of silence)");
     render->add_option("--format", options.format, "Output samples")
