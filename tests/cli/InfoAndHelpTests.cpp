@@ -13,8 +13,8 @@ TEST(Info, ShowsWhatAHostLearns) {
         "0xFFFFFFFF registered, 0xFFFFFFFF from the unit",
         "latency        0 s",
         "tail           0.5 s",
-        "Loudspeaker    indexed  1 to 5, default 1, read/write",
-        "Volume         dB       -6 to 6, default 0, read/write",
+        "Loudspeaker    indexed  1 to 5, default 1, read/write (flags 0xC8000000)",
+        "Volume         dB       -6 to 6, default 0, read/write (flags 0xC8000000)",
         "accepted  32-bit float, deinterleaved, 6 channels, 96000 Hz",
         "refused   16-bit integer, interleaved, stereo, 44100 Hz",
     };

@@ -94,9 +94,10 @@ std::string AccessText(UInt32 flags) {
 
 void PrintParameter(const HostedUnit& unit, AudioUnitParameterID id) {
     const AudioUnitParameterInfo info = unit.ParameterInfo(id);
-    std::printf("  %-4u %-14.52s %-8s %g to %g, default %g, %s\n", static_cast<unsigned>(id),
-                info.name, UnitText(info.unit).c_str(), info.minValue, info.maxValue,
-                info.defaultValue, AccessText(info.flags).c_str());
+    std::printf("  %-4u %-14.52s %-8s %g to %g, default %g, %s (flags 0x%08X)\n",
+                static_cast<unsigned>(id), info.name, UnitText(info.unit).c_str(), info.minValue,
+                info.maxValue, info.defaultValue, AccessText(info.flags).c_str(),
+                static_cast<unsigned>(info.flags));
     const std::vector<std::string> names = unit.ValueStrings(id);
     for (size_t i = 0; i < names.size(); ++i) {
         std::printf("         %g = %s\n", info.minValue + static_cast<double>(i), names[i].c_str());

@@ -84,6 +84,10 @@ ImpulseResponses MeasureImpulseResponses(AudioComponent component, double rate) 
     unit.Initialize();
 
     ImpulseResponses impulses{rate, unit.ValueStrings(kLoudspeakerParameter), {}};
+    if (impulses.names.empty()) {
+        throw HostError("the component names no speaker models (its parameter " +
+                        std::to_string(kLoudspeakerParameter) + " has no value strings)");
+    }
     const auto length = static_cast<UInt32>(std::ceil(kImpulseSeconds * rate));
     const Float32 firstModel = unit.ParameterInfo(kLoudspeakerParameter).minValue;
     for (size_t i = 0; i < impulses.names.size(); ++i) {
