@@ -100,6 +100,7 @@ void HostedUnit::SetStreamFormat(UInt32 channels, Float64 rate) {
     }
     mChannels = channels;
     mInputPointers.assign(channels, nullptr);
+    mOutputPointers.assign(channels, nullptr);
     mOutputList.assign(AudioBufferListByteSize(channels), 0);
 }
 
@@ -240,10 +241,29 @@ void HostedUnit::Render(UInt32 frames, float* const* channels) {
         list->mBuffers[c] =
             AudioBuffer{1, frames * static_cast<UInt32>(sizeof(float)), channels[c]};
     }
+    RenderList(frames, *list);
+}
+
+const float* const* HostedUnit::RenderInUnitBuffers(UInt32 frames) {
+    // Null data pointers ask the unit for its own buffers instead of a copy into ours; an effect
+    // that processes in place hands back its input buffers.
+    auto* list = reinterpret_cast<AudioBufferList*>(mOutputList.data());
+    list->mNumberBuffers = mChannels;
+    for (UInt32 c = 0; c < mChannels; ++c) {
+        list->mBuffers[c] = AudioBuffer{1, 0, nullptr};
+    }
+    RenderList(frames, *list);
+    for (UInt32 c = 0; c < mChannels; ++c) {
+        mOutputPointers[c] = static_cast<const float*>(list->mBuffers[c].mData);
+    }
+    return mOutputPointers.data();
+}
+
+void HostedUnit::RenderList(UInt32 frames, AudioBufferList& list) {
     AudioTimeStamp timeStamp{};
     timeStamp.mSampleTime = mSampleTime;
     AudioUnitRenderActionFlags flags = 0;
-    Check(AudioUnitRender(mUnit, &flags, &timeStamp, 0, frames, list), "rendering");
+    Check(AudioUnitRender(mUnit, &flags, &timeStamp, 0, frames, &list), "rendering");
     mSampleTime += frames;
 }
 

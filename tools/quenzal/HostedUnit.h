@@ -62,6 +62,9 @@ public:
 
     // Renders frames into the given channel buffers (each at least frames long).
     void Render(UInt32 frames, float* const* channels);
+    // Renders frames where the unit keeps them, copying nothing; the channels' samples stay valid
+    // until the next render.
+    const float* const* RenderInUnitBuffers(UInt32 frames);
 
     UInt32 Channels() const { return mChannels; }
 
@@ -73,6 +76,7 @@ private:
                                   const AudioTimeStamp* timeStamp, UInt32 bus, UInt32 frames,
                                   AudioBufferList* ioData);
     template <class T> T GetGlobalProperty(AudioUnitPropertyID id, const char* what) const;
+    void RenderList(UInt32 frames, AudioBufferList& list);
 
     AudioUnit mUnit = nullptr;
     UInt32 mChannels = 0;
@@ -80,6 +84,7 @@ private:
     InputFill mFill = nullptr;
     void* mFillContext = nullptr;
     std::vector<float*> mInputPointers;
+    std::vector<const float*> mOutputPointers;
     std::vector<Byte> mOutputList;
 };
 

@@ -14,22 +14,18 @@ namespace {
 
 constexpr unsigned kMostBlockFrames = 65536;
 
-// Moves samples between the file's interleaved blocks and the unit's channel buffers. The block
-// buffers are made once, so the memory used does not depend on the file's length.
+// Moves samples between the file's interleaved blocks and the unit's channel buffers: one
+// deinterleave into the unit's input buffers when it pulls its input, and one interleave out of
+// the buffers it rendered in, which is all that interleaved file I/O requires. The block buffers
+// are made once, so the memory used does not depend on the file's length.
 class BlockStream {
 public:
     BlockStream(UInt32 channels, UInt32 block)
         : mChannels(channels), mInterleavedIn(size_t(channels) * block),
-          mInterleavedOut(size_t(channels) * block), mPlanar(size_t(channels) * block),
-          mPlanarPointers(channels) {
-        for (UInt32 c = 0; c < channels; ++c) {
-            mPlanarPointers[c] = mPlanar.data() + size_t(c) * block;
-        }
-    }
+          mInterleavedOut(size_t(channels) * block) {}
 
     float* Input() { return mInterleavedIn.data(); }
     const float* Output() const { return mInterleavedOut.data(); }
-    float* const* PlanarOutput() { return mPlanarPointers.data(); }
 
     // Called by the unit's input pull: the current block, deinterleaved into the unit's buffers.
     static void Fill(void* context, UInt32 frames, float* const* channels) {
@@ -45,9 +41,9 @@ public:
 
     void SilenceInput() { std::fill(mInterleavedIn.begin(), mInterleavedIn.end(), 0.0f); }
 
-    void InterleaveOutput(UInt32 frames) {
+    void InterleaveOutput(UInt32 frames, const float* const* channels) {
         for (UInt32 c = 0; c < mChannels; ++c) {
-            const float* source = mPlanarPointers[c];
+            const float* source = channels[c];
             for (UInt32 i = 0; i < frames; ++i) {
                 mInterleavedOut[size_t(i) * mChannels + c] = source[i];
             }
@@ -58,8 +54,6 @@ private:
     UInt32 mChannels;
     std::vector<float> mInterleavedIn;
     std::vector<float> mInterleavedOut;
-    std::vector<float> mPlanar;
-    std::vector<float*> mPlanarPointers;
 };
 
 void Configure(HostedUnit& unit, const RenderOptions& options, const AudioReader& reader,
@@ -77,8 +71,7 @@ void Configure(HostedUnit& unit, const RenderOptions& options, const AudioReader
 }
 
 void RenderBlock(HostedUnit& unit, BlockStream& stream, AudioWriter& writer, UInt32 frames) {
-    unit.Render(frames, stream.PlanarOutput());
-    stream.InterleaveOutput(frames);
+    stream.InterleaveOutput(frames, unit.RenderInUnitBuffers(frames));
     writer.Write(stream.Output(), frames);
 }
 
