@@ -1,7 +1,7 @@
 // One thread renders the effect without pause through its fast render function, pulling a host
-// callback, while two host threads set its parameters through the fast set-parameter function
-// and add and remove render notifications. Run under ThreadSanitizer, this also proves that the
-// render path and the host's calls share no unsynchronised memory.
+// callback, while two host threads set its parameters through the fast set-parameter function,
+// add and remove render notifications, and switch bypass. Run under ThreadSanitizer, this also
+// proves that the render path and the host's calls share no unsynchronised memory.
 #include "UnitHost.h"
 
 #include "Platform/Components.h"
@@ -160,7 +160,8 @@ private:
 
 // A host control thread: every round adds a few notifications, keeps changing the parameters
 // until each has been called, removes them, and notes their call counts once the render after
-// the next has finished (the render under way at the removal may still call them).
+// the next has finished (the render under way at the removal may still call them). One of the
+// threads then passes the effect through bypass for a few renders.
 class HostThread {
 public:
     HostThread(AudioUnit unit, const RenderLoop& renderer, int seed)
@@ -200,7 +201,24 @@ private:
             for (int i = 0; i < kNotificationsPerRound; ++i) {
                 batch[i].callsWhenRemoved = batch[i].Calls();
             }
+            if (mSeed == 0) {
+                BypassForAFewRenders();
+            }
         }
+    }
+
+    // Switching bypass off resets the kernels on this thread; the renders after it use them.
+    void BypassForAFewRenders() {
+        Check(SetBypass(true));
+        const long bypassedUntil = mRenderer.Completed() + 2;
+        Check(ChangeParametersUntil([&] { return mRenderer.Completed() >= bypassedUntil; }));
+        Check(SetBypass(false));
+    }
+
+    bool SetBypass(bool on) {
+        const UInt32 word = on ? 1 : 0;
+        return AudioUnitSetProperty(mUnit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global,
+                                    0, &word, sizeof word) == noErr;
     }
 
     template <class Condition> bool ChangeParametersUntil(Condition done) {

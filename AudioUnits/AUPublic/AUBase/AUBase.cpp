@@ -179,7 +179,7 @@ OSStatus AUBase::Initialize() {
 void AUBase::Cleanup() {}
 
 OSStatus AUBase::Reset(AudioUnitScope, AudioUnitElement) {
-    mLastSampleTimeRendered = kNoLastRenderedSampleTime;
+    SetLastRenderedSampleTime(kNoLastRenderedSampleTime);
     return noErr;
 }
 

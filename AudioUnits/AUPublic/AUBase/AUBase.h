@@ -228,8 +228,12 @@ public:
     bool HasBegunInitializing() const { return mHasBegunInitializing; }
     UInt8 AudioUnitAPIVersion() const { return mAudioUnitAPIVersion; }
     UInt32 GetMaxFramesPerSlice() const { return mMaxFramesPerSlice; }
-    Float64 GetLastRenderedSampleTime() const { return mLastSampleTimeRendered; }
-    void SetLastRenderedSampleTime(Float64 t) { mLastSampleTimeRendered = t; }
+    Float64 GetLastRenderedSampleTime() const {
+        return mLastSampleTimeRendered.load(std::memory_order_relaxed);
+    }
+    void SetLastRenderedSampleTime(Float64 t) {
+        mLastSampleTimeRendered.store(t, std::memory_order_relaxed);
+    }
     const AUPreset& GetCurrentPreset() const { return mCurrentPreset; }
     // For subclasses with factory presets; false (and no change) for a user preset or no name.
     bool SetAFactoryPresetAsCurrent(const AUPreset& preset);
@@ -319,7 +323,9 @@ private:
     pthread_t mRenderThread{};
     bool mRecordRenderThread = false;
 
-    Float64 mLastSampleTimeRendered = kNoLastRenderedSampleTime;
+    // Written by every render and by a reset, which switching bypass off runs while the host may
+    // be rendering; it only has to stay a whole value.
+    std::atomic<Float64> mLastSampleTimeRendered{kNoLastRenderedSampleTime};
     // Inside Render: a pull that comes back to this unit through a connection cycle finds it set.
     bool mRenderingBus = false;
     UInt32 mMaxFramesPerSlice = 0;

@@ -346,8 +346,8 @@ OSStatus AUBase::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt
 }
 
 bool AUBase::NeedsToRender(Float64 sampleTime) {
-    const bool needed = fnotequal(sampleTime, mLastSampleTimeRendered);
-    mLastSampleTimeRendered = sampleTime;
+    const bool needed = fnotequal(sampleTime, GetLastRenderedSampleTime());
+    SetLastRenderedSampleTime(sampleTime);
     return needed;
 }
 

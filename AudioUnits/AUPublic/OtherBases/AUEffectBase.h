@@ -79,9 +79,11 @@ public:
     // [render] Whether this render passes the input through.
     virtual bool ShouldBypassEffect() { return IsBypassEffect(); }
     // [control] Stores the bypass flag.
-    virtual void SetBypassEffect(bool bypass) { mBypass.store(bypass, std::memory_order_relaxed); }
+    // Release and acquire: the kernels reset by switching bypass off must be seen reset by the
+    // render that next finds bypass off.
+    virtual void SetBypassEffect(bool bypass) { mBypass.store(bypass, std::memory_order_release); }
 
-    bool IsBypassEffect() const { return mBypass.load(std::memory_order_relaxed); }
+    bool IsBypassEffect() const { return mBypass.load(std::memory_order_acquire); }
     bool ProcessesInPlace() const { return mInPlace.load(std::memory_order_relaxed); }
     bool GetParamHasSampleRateDependency() const { return mParamSampleRateDependent; }
 
