@@ -64,14 +64,12 @@ void ProbeUnit::Fill(void* context, UInt32 frames, float* const* channels) {
     self->mPulled += frames;
 }
 
-OSStatus ProbeUnit::Render(UInt32 frames, AudioBufferList* list,
-                           AudioUnitRenderActionFlags* flags) {
-    AudioUnitRenderActionFlags localFlags = 0;
+OSStatus ProbeUnit::Render(UInt32 frames, AudioBufferList* list) {
+    AudioUnitRenderActionFlags flags = 0;
     AudioTimeStamp timeStamp{};
     timeStamp.mSampleTime = mSampleTime;
     mSampleTime += frames;
-    return AudioUnitRender(mHost.Get(), flags != nullptr ? flags : &localFlags, &timeStamp, 0,
-                           frames, list);
+    return AudioUnitRender(mHost.Get(), &flags, &timeStamp, 0, frames, list);
 }
 
 Signal ProbeUnit::RenderSignal(UInt32 frames) {

@@ -48,8 +48,7 @@ public:
     void Restart();
 
     // Renders the next frames into list; the unit's status, unchanged.
-    OSStatus Render(UInt32 frames, AudioBufferList* list,
-                    AudioUnitRenderActionFlags* flags = nullptr);
+    OSStatus Render(UInt32 frames, AudioBufferList* list);
     // Renders the next frames into fresh buffers; any status but 0 fails the check.
     Signal RenderSignal(UInt32 frames);
     // The value a parameter reads back; failing to read fails the check.
