@@ -76,6 +76,17 @@ TEST(Validate, AComponentThatWillNotOpenIsOneFailure) {
     EXPECT_EQ(tally.failed, 1);
 }
 
+TEST(Validate, ACrashFailsOneCheckAndTheBatteryGoesOn) {
+    const RunResult run = RunQuenzal({"validate", "--component", CRASHING_COMPONENT});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.out.find("\nFAIL render-1-frame: the component crashed (signal "),
+              std::string::npos)
+        << run.out;
+    // Checks after the crashing ones still ran, and the tally closes the output.
+    EXPECT_NE(run.out.find("\nFAIL get-property-null-size: "), std::string::npos) << run.out;
+    EXPECT_GE(LastLineTally(run.out).failed, 1);
+}
+
 TEST(Validate, NamesAComponentThatIsNotThere) {
     const RunResult run = RunQuenzal({"validate", "--component", "/nowhere/Component.so"});
     EXPECT_EQ(run.exitCode, 1);
