@@ -289,12 +289,15 @@ private:
 
     // ---- choosing words ----
 
-    AudioUnit Target() {
-        if (mTarget == 1 && mUnits[1] == nullptr) {
-            AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[1]);
+    // The second instance opens when first named.
+    AudioUnit Unit(int index) {
+        if (mUnits[index] == nullptr) {
+            AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[index]);
         }
-        return mUnits[mTarget];
+        return mUnits[index];
     }
+
+    AudioUnit Target() { return Unit(mTarget); }
 
     intptr_t Number(UInt32 smallLimit) {
         return static_cast<intptr_t>(fuzzsupport::SmallOrAny(mIn, smallLimit));
@@ -346,12 +349,9 @@ private:
         case 0:
             return nullptr;
         case 1:
-            return mUnits[0];
+            return Target();
         default:
-            mTarget = 1 - mTarget;
-            const AudioUnit other = Target();
-            mTarget = 1 - mTarget;
-            return other;
+            return Unit(1 - mTarget);
         }
     }
 
