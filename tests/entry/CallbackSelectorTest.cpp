@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 using testhost::Signal;
@@ -12,17 +13,12 @@ using testhost::UnitHost;
 
 namespace {
 
-struct Announcement {
-    void* userData;
-    AudioUnit unit;
-    AudioUnitPropertyID id;
-};
-
+using Announcement = std::tuple<void*, AudioUnit, AudioUnitPropertyID>;
 std::vector<Announcement> gAnnouncements;
 
 void RecordAnnouncement(void* userData, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope,
                         AudioUnitElement) {
-    gAnnouncements.push_back({userData, unit, id});
+    gAnnouncements.emplace_back(userData, unit, id);
 }
 
 int gNotifications = 0;
@@ -60,27 +56,20 @@ protected:
 
 // Each announcement of a bypass switch, by the user data of the listeners called.
 TEST_F(CallbackSelectors, ListenersAreCalledUntilRemoved) {
+    const AudioUnitPropertyID id = kAudioUnitProperty_BypassEffect;
     const auto switchBypass = [&](UInt32 on) {
         gAnnouncements.clear();
         EXPECT_EQ(SwitchBypass(on), noErr);
-        std::vector<void*> called;
-        for (const Announcement& a : gAnnouncements) {
-            EXPECT_EQ(a.unit, host.Unit());
-            EXPECT_EQ(a.id, UInt32(kAudioUnitProperty_BypassEffect));
-            called.push_back(a.userData);
-        }
-        return called;
+        return gAnnouncements;
     };
-    const AudioUnitPropertyID id = kAudioUnitProperty_BypassEffect;
+    const Announcement a{&tagA, host.Unit(), id}, b{&tagB, host.Unit(), id};
     ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), id, RecordAnnouncement, &tagA), noErr);
     ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), id, RecordAnnouncement, &tagB), noErr);
-    EXPECT_EQ(switchBypass(1), (std::vector<void*>{&tagA, &tagB}));
-
+    EXPECT_EQ(switchBypass(1), (std::vector{a, b}));
     ASSERT_EQ(
         AudioUnitRemovePropertyListenerWithUserData(host.Unit(), id, RecordAnnouncement, &tagA),
         noErr);
-    EXPECT_EQ(switchBypass(0), (std::vector<void*>{&tagB}));
-
+    EXPECT_EQ(switchBypass(0), std::vector{b});
     ASSERT_EQ(AudioUnitRemovePropertyListener(host.Unit(), id, RecordAnnouncement), noErr);
     EXPECT_TRUE(switchBypass(1).empty());
 }
