@@ -6,7 +6,9 @@
 // same order and association, through the same BiquadStep template (the vector types below are
 // plain element-wise arithmetic; the project compiles without contraction, so a multiplication
 // and an addition stay two roundings). Each channel's output and memories are therefore bit for
-// bit those of the scalar loop.
+// bit those of the scalar loop. Only the order in which independent operations are issued
+// differs (RunCascadeSkewed), and the recovery from non-finite samples is checked per block with
+// an exact per-sample rerun when needed (FilterBlock).
 //
 // The eight-lane group is compiled in its own translation unit with AVX enabled (the rest of the
 // program must run on processors without it), so nothing it uses may be an inline function that
