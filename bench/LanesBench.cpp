@@ -88,7 +88,7 @@ void BM_MultiChannel(benchmark::State& state) {
         state.SkipWithError(widest < 4 ? "no lanes here" : "lanes and reference disagree");
         return;
     }
-    state.SetLabel(std::to_string(widest) + " lanes");
+    state.SetLabel("groups up to " + std::to_string(widest) + " lanes");
     Channels lanes(count);
     Channels reference(count);
     pairedtiming::RunPaired(
