@@ -80,8 +80,7 @@ public:
                                   UInt32 bufferOffsetInFrames);
     // [any thread] Group parameters are not supported: -10866.
     virtual OSStatus SetGroupParameter(AudioUnitParameterID id, AudioUnitElement element,
-                                       AudioUnitParameterValue value,
-                                       UInt32 bufferOffsetInFrames);
+                                       AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);
     virtual OSStatus GetGroupParameter(AudioUnitParameterID id, AudioUnitElement element,
                                        AudioUnitParameterValue& outValue);
     // [render, between renders] Immediate events apply at once; all are kept for the next render.
@@ -124,8 +123,8 @@ public:
     virtual OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
                                               CFArrayRef* outStrings);
     // [control, any state] The caller owns the name.
-    virtual OSStatus CopyClumpName(AudioUnitScope scope, UInt32 clumpID,
-                                   UInt32 desiredNameLength, CFStringRef* outClumpName);
+    virtual OSStatus CopyClumpName(AudioUnitScope scope, UInt32 clumpID, UInt32 desiredNameLength,
+                                   CFStringRef* outClumpName);
     // [control, any state] A null outData asks whether presets exist; the caller owns the array.
     virtual OSStatus GetPresets(CFArrayRef* outData) const;
     // [control, any state]
@@ -210,9 +209,9 @@ public:
     // ---- render entry ----
     OSStatus DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                       UInt32 bus, UInt32 frames, AudioBufferList& ioData);
-    OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
-                         const AudioTimeStamp& timeStamp, UInt32 bus, AUOutputElement* output,
-                         UInt32 frames, AudioBufferList& ioData);
+    OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                         UInt32 bus, AUOutputElement* output, UInt32 frames,
+                         AudioBufferList& ioData);
     bool NeedsToRender(Float64 sampleTime);
     bool SetRenderError(OSStatus error);
     void SetWantsRenderThreadID(bool flag);
