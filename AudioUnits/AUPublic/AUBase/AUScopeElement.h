@@ -134,9 +134,7 @@ public:
     }
     AudioBufferList& GetBufferList() const { return mIOBuffer.GetBufferList(); }
     void CopyBufferListTo(AudioBufferList& dest) const { mIOBuffer.CopyBufferListTo(dest); }
-    void CopyBufferContentsTo(AudioBufferList& dest) const {
-        mIOBuffer.CopyBufferContentsTo(dest);
-    }
+    void CopyBufferContentsTo(AudioBufferList& dest) const { mIOBuffer.CopyBufferContentsTo(dest); }
     void InvalidateBufferList() { mIOBuffer.InvalidateBufferList(); }
     AUBufferList& IOBuffer() { return mIOBuffer; }
 

@@ -49,9 +49,8 @@ public:
     OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
 
     // [control, any state] Bypass (21) and in-place (29) in the global scope.
-    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
-                             AudioUnitElement element, UInt32& outDataSize,
-                             Boolean& outWritable) override;
+    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             UInt32& outDataSize, Boolean& outWritable) override;
     OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                          void* outData) override;
     OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -74,8 +73,8 @@ public:
     virtual AUKernelBase* NewKernel() { return nullptr; }
     // [render, initialized] Runs every kernel over its channel; always 0.
     virtual OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
-                                        const AudioBufferList& inBuffer,
-                                        AudioBufferList& outBuffer, UInt32 frames);
+                                        const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
+                                        UInt32 frames);
     // [render] Whether this render passes the input through.
     virtual bool ShouldBypassEffect() { return IsBypassEffect(); }
     // [control] Stores the bypass flag.

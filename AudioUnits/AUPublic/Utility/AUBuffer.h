@@ -7,7 +7,11 @@
 
 class AUBufferList {
 public:
-    enum EPtrState { kPointersInvalid = 0, kPointersToOwnMemory = 1, kPointersToExternalMemory = 2 };
+    enum EPtrState {
+        kPointersInvalid = 0,
+        kPointersToOwnMemory = 1,
+        kPointersToExternalMemory = 2
+    };
 
     AUBufferList() = default;
     ~AUBufferList();

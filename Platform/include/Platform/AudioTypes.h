@@ -280,7 +280,8 @@ typedef struct AudioBufferList {
 } AudioBufferList;
 
 /* Bytes taken by a buffer list of n buffers. */
-#define AudioBufferListByteSize(n) (offsetof(AudioBufferList, mBuffers) + (size_t)(n) * sizeof(AudioBuffer))
+#define AudioBufferListByteSize(n)                                                                 \
+    (offsetof(AudioBufferList, mBuffers) + (size_t)(n) * sizeof(AudioBuffer))
 
 typedef struct AudioUnitExternalBuffer {
     Byte* buffer;

@@ -38,8 +38,7 @@ PLATFORM_API OSStatus AudioComponentInstanceDispose(AudioComponentInstance insta
 PLATFORM_API long PlatformOpenInstanceCount(void);
 
 /* ---- one call per selector ---- */
-PLATFORM_API OSStatus AudioComponentInstanceCanDo(AudioComponentInstance instance,
-                                                  SInt16 selector);
+PLATFORM_API OSStatus AudioComponentInstanceCanDo(AudioComponentInstance instance, SInt16 selector);
 PLATFORM_API OSStatus AudioComponentInstanceVersion(AudioComponentInstance instance);
 PLATFORM_API OSStatus AudioUnitInitialize(AudioUnit unit);
 PLATFORM_API OSStatus AudioUnitUninitialize(AudioUnit unit);
@@ -84,8 +83,8 @@ PLATFORM_API OSStatus PlatformCallSelector(AudioComponentInstance instance, SInt
 
 /* ---- saved state in files ---- */
 /* Reads the unit's class-info (property 0) and writes it as an XML property list. */
-PLATFORM_API OSStatus PlatformSaveClassInfoToFile(AudioUnit unit, const char* path,
-                                                  char* errorText, size_t errorSize);
+PLATFORM_API OSStatus PlatformSaveClassInfoToFile(AudioUnit unit, const char* path, char* errorText,
+                                                  size_t errorSize);
 /* Reads an XML property list and sets it as the unit's class-info. */
 PLATFORM_API OSStatus PlatformRestoreClassInfoFromFile(AudioUnit unit, const char* path,
                                                        char* errorText, size_t errorSize);

@@ -17,8 +17,7 @@ PLATFORM_API CFDataRef PlatformPropertyListCreateXMLData(CFPropertyListRef plist
                                                          size_t errorSize);
 /* Parses XML text; the caller owns the result. Null with a message on any fault. */
 PLATFORM_API CFPropertyListRef PlatformPropertyListCreateFromXMLData(const void* bytes,
-                                                                     size_t length,
-                                                                     char* errorText,
+                                                                     size_t length, char* errorText,
                                                                      size_t errorSize);
 /* Writes atomically (a temporary file beside path, then rename). 0, or -1 with a message that
  * names the file. */

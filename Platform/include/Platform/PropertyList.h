@@ -42,10 +42,7 @@ typedef const struct PLAllocator* CFAllocatorRef;
 
 #define kCFAllocatorDefault ((CFAllocatorRef)0)
 
-enum {
-    kCFStringEncodingASCII = 0x0600,
-    kCFStringEncodingUTF8 = 0x08000100
-};
+enum { kCFStringEncodingASCII = 0x0600, kCFStringEncodingUTF8 = 0x08000100 };
 
 typedef enum {
     kCFNumberSInt32Type = 3,
