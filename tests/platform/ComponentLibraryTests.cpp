@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -56,7 +57,9 @@ protected:
         EXPECT_NE(text.find(named), std::string::npos) << text;
     }
 
-    const std::string mPath = ::testing::TempDir() + "host_fixture_registration.plist";
+    // One file per test process: ctest runs the tests of this suite side by side.
+    const std::string mPath =
+        ::testing::TempDir() + "host_fixture_registration." + std::to_string(getpid()) + ".plist";
     long mOpenAtStart = 0;
 };
 
