@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 using namespace component_test;
 
@@ -30,7 +31,9 @@ protected:
         EXPECT_NE(text.find(problem), std::string::npos) << text;
     }
 
-    const std::string mPath = ::testing::TempDir() + "host_class_info.plist";
+    // One file per test process: ctest runs the tests of this suite side by side.
+    const std::string mPath =
+        ::testing::TempDir() + "host_class_info." + std::to_string(getpid()) + ".plist";
     const std::string mMissing = ::testing::TempDir() + "no-such-dir/state.plist";
     char mMessage[512] = "";
 };
