@@ -53,24 +53,31 @@ bool HoldsNaN(CFTypeRef object) {
 void RoundTrip(const uint8_t* data, size_t size) {
     ObjectPool pool;
     char error[512] = "";
-    const CFPropertyListRef parsed =
-        pool.Adopt(PlatformPropertyListCreateFromXMLData(data, size, error, sizeof error));
-    if (parsed == nullptr) {
-        Require(error[0] != '\0', "a refused document gave no message");
+    CFPropertyListRef parsed = nullptr;
+    const OSStatus parseStatus =
+        PlatformPropertyListCreateFromXMLData(data, size, &parsed, error, sizeof error);
+    pool.Adopt(parsed);
+    if (parseStatus != noErr) {
+        Require(parsed == nullptr && error[0] != '\0', "a refused document gave no message");
         return;
     }
-    const CFDataRef written =
-        pool.Adopt(PlatformPropertyListCreateXMLData(parsed, error, sizeof error));
-    Require(written != nullptr, "a parsed list could not be written:", error);
-    const CFPropertyListRef reparsed = pool.Adopt(PlatformPropertyListCreateFromXMLData(
-        CFDataGetBytePtr(written), static_cast<size_t>(CFDataGetLength(written)), error,
-        sizeof error));
-    Require(reparsed != nullptr, "the written text did not parse:", error);
+    CFDataRef written = nullptr;
+    Require(PlatformPropertyListCreateXMLData(parsed, &written, error, sizeof error) == noErr,
+            "a parsed list could not be written:", error);
+    pool.Adopt(written);
+    CFPropertyListRef reparsed = nullptr;
+    Require(PlatformPropertyListCreateFromXMLData(CFDataGetBytePtr(written),
+                                                  static_cast<size_t>(CFDataGetLength(written)),
+                                                  &reparsed, error, sizeof error) == noErr,
+            "the written text did not parse:", error);
+    pool.Adopt(reparsed);
     Require(CFEqual(parsed, reparsed) || HoldsNaN(parsed),
             "the written text parsed to another list");
-    const CFDataRef rewritten =
-        pool.Adopt(PlatformPropertyListCreateXMLData(reparsed, error, sizeof error));
-    Require(rewritten != nullptr && SameBytes(written, rewritten),
+    CFDataRef rewritten = nullptr;
+    const OSStatus rewriteStatus =
+        PlatformPropertyListCreateXMLData(reparsed, &rewritten, error, sizeof error);
+    pool.Adopt(rewritten);
+    Require(rewriteStatus == noErr && SameBytes(written, rewritten),
             "writing the same list twice gave different text");
 }
 

@@ -6,13 +6,6 @@
 #include "Platform/Host.h"
 #include "Platform/PlistXML.h"
 
-namespace {
-
-// File faults have no status of their own among the unit's codes.
-constexpr OSStatus kFileFailed = -1;
-
-} // namespace
-
 extern "C" {
 
 OSStatus PlatformSaveClassInfoToFile(AudioUnit unit, const char* path, char* errorText,
@@ -34,11 +27,10 @@ OSStatus PlatformSaveClassInfoToFile(AudioUnit unit, const char* path, char* err
     // A short answer leaves no reference that could safely be released.
     if (size != sizeof state || state == nullptr) {
         platform::WriteErrorText(errorText, errorSize, "%s: the unit handed out no state", path);
-        return kFileFailed;
+        return kPlatformErr_Failed;
     }
     const platform::OwnedPropertyList owned(state);
-    return PlatformPropertyListWriteFile(state, path, errorText, errorSize) == 0 ? noErr
-                                                                                 : kFileFailed;
+    return PlatformPropertyListWriteFile(state, path, errorText, errorSize);
 }
 
 OSStatus PlatformRestoreClassInfoFromFile(AudioUnit unit, const char* path, char* errorText,
@@ -47,10 +39,11 @@ OSStatus PlatformRestoreClassInfoFromFile(AudioUnit unit, const char* path, char
         platform::WriteErrorText(errorText, errorSize, "no file for the saved state");
         return paramErr;
     }
-    const platform::OwnedPropertyList state(
-        PlatformPropertyListReadFile(path, errorText, errorSize));
-    if (state == nullptr) {
-        return kFileFailed;
+    CFPropertyListRef read = nullptr;
+    const OSStatus readStatus = PlatformPropertyListReadFile(path, &read, errorText, errorSize);
+    const platform::OwnedPropertyList state(read);
+    if (readStatus != noErr) {
+        return readStatus;
     }
     const CFPropertyListRef value = state.get();
     const OSStatus status = AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo,

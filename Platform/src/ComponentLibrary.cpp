@@ -21,6 +21,7 @@ namespace {
 // A complete message that names the file it is about.
 struct LoadFailure {
     std::string message;
+    OSStatus status = kPlatformErr_Failed;
 };
 
 // What is wrong inside a registration file; the file's name is added by the caller.
@@ -98,10 +99,11 @@ Registration RegistrationFrom(CFPropertyListRef plist) {
 
 Registration ReadRegistration(const char* path) {
     char readError[1024] = "";
-    const platform::OwnedPropertyList plist(
-        PlatformPropertyListReadFile(path, readError, sizeof readError));
-    if (plist == nullptr) {
-        throw LoadFailure{readError};
+    CFPropertyListRef read = nullptr;
+    const OSStatus status = PlatformPropertyListReadFile(path, &read, readError, sizeof readError);
+    const platform::OwnedPropertyList plist(read);
+    if (status != noErr) {
+        throw LoadFailure{readError, status};
     }
     try {
         return RegistrationFrom(plist.get());
@@ -129,28 +131,35 @@ ComponentRoutine LoadEntry(const char* libraryPath, const char* registrationPath
 
 } // namespace
 
-extern "C" AudioComponent PlatformRegisterComponentLibrary(const char* libraryPath,
-                                                           const char* registrationPath,
-                                                           char* errorText, size_t errorSize) {
+extern "C" OSStatus PlatformRegisterComponentLibrary(const char* libraryPath,
+                                                     const char* registrationPath,
+                                                     AudioComponent* outComponent, char* errorText,
+                                                     size_t errorSize) {
+    if (outComponent == nullptr) {
+        platform::WriteErrorText(errorText, errorSize, "no place for the result given");
+        return paramErr;
+    }
+    *outComponent = nullptr;
     if (libraryPath == nullptr || registrationPath == nullptr) {
         platform::WriteErrorText(errorText, errorSize, "no component library or registration file");
-        return nullptr;
+        return paramErr;
     }
     try {
         const Registration registration = ReadRegistration(registrationPath);
         const ComponentRoutine entry = LoadEntry(libraryPath, registrationPath, registration.entry);
-        const AudioComponent component =
+        *outComponent =
             PlatformRegisterComponent(&registration.description, entry, registration.version);
-        if (component == nullptr) {
+        if (*outComponent == nullptr) {
             throw std::bad_alloc();
         }
-        platform::WriteErrorText(errorText, errorSize, "%s", "");
-        return component;
+        platform::WriteErrorText(errorText, errorSize, std::string_view());
+        return noErr;
     } catch (const LoadFailure& failure) {
-        platform::WriteErrorText(errorText, errorSize, "%s", failure.message.c_str());
+        platform::WriteErrorText(errorText, errorSize, failure.message);
+        return failure.status;
     } catch (const std::bad_alloc&) {
         platform::WriteErrorText(errorText, errorSize, "%s: out of memory while registering",
                                  registrationPath);
+        return memFullErr;
     }
-    return nullptr;
 }

@@ -2,8 +2,8 @@
 // exception: a host written in C calls them.
 #include "Platform/PlistXML.h"
 
+#include "HostFiles.h"
 #include "PlistXMLInternal.h"
-#include "Utf8.h"
 
 #include <atomic>
 #include <cerrno>
@@ -18,14 +18,6 @@
 using namespace platform_xml;
 
 namespace {
-
-void reportError(char* errorText, size_t errorSize, std::string_view message) {
-    if (errorText == nullptr || errorSize == 0)
-        return;
-    const size_t length = platform_utf8::prefixFitting(message, errorSize - 1);
-    std::memcpy(errorText, message.data(), length);
-    errorText[length] = '\0';
-}
 
 std::string systemError(int error) {
     return std::generic_category().message(error);
@@ -122,91 +114,115 @@ int replaceFile(const std::string& path, std::string_view bytes, std::string& pr
     return 0;
 }
 
-// Runs body, turning anything thrown into a message: these functions have C callers.
-template <class Body> auto guarded(Body body, decltype(body()) failed, std::string& problem) {
+// Runs body, turning anything thrown into a status and a message: these functions have C callers.
+template <class Body> OSStatus guarded(Body body, std::string& problem) {
     try {
         return body();
     } catch (const std::bad_alloc&) {
         problem = "out of memory";
+        return memFullErr;
     } catch (...) {
         problem = "unexpected failure";
+        return kPlatformErr_Failed;
     }
-    return failed;
+}
+
+// Clears the caller's result first, so that it is null on every way out but success.
+template <class Result> bool hasPlaceFor(Result* out, char* errorText, size_t errorSize) {
+    if (out == nullptr) {
+        platform::WriteErrorText(errorText, errorSize, "no place for the result given");
+        return false;
+    }
+    *out = nullptr;
+    return true;
 }
 
 } // namespace
 
 extern "C" {
 
-CFDataRef PlatformPropertyListCreateXMLData(CFPropertyListRef plist, char* errorText,
-                                            size_t errorSize) {
+OSStatus PlatformPropertyListCreateXMLData(CFPropertyListRef plist, CFDataRef* outData,
+                                           char* errorText, size_t errorSize) {
+    if (!hasPlaceFor(outData, errorText, errorSize))
+        return paramErr;
     std::string problem;
-    CFDataRef data = guarded(
-        [&]() -> CFDataRef {
+    const OSStatus status = guarded(
+        [&]() -> OSStatus {
             const std::optional<std::string> text = writePlist(plist, problem);
             if (!text)
-                return nullptr;
-            return CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const uint8_t*>(text->data()),
-                                static_cast<CFIndex>(text->size()));
+                return kPlatformErr_Failed;
+            *outData =
+                CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const uint8_t*>(text->data()),
+                             static_cast<CFIndex>(text->size()));
+            return noErr;
         },
-        nullptr, problem);
-    if (data == nullptr)
-        reportError(errorText, errorSize, problem);
-    return data;
+        problem);
+    if (status != noErr)
+        platform::WriteErrorText(errorText, errorSize, problem);
+    return status;
 }
 
-CFPropertyListRef PlatformPropertyListCreateFromXMLData(const void* bytes, size_t length,
-                                                        char* errorText, size_t errorSize) {
-    std::string problem = "no data";
-    CFPropertyListRef plist = guarded(
-        [&]() -> CFPropertyListRef {
-            if (bytes == nullptr && length > 0)
-                return nullptr;
-            const std::string_view text(static_cast<const char*>(bytes), bytes ? length : 0);
-            return readPlist(text, problem).release();
-        },
-        nullptr, problem);
-    if (plist == nullptr)
-        reportError(errorText, errorSize, problem);
-    return plist;
-}
-
-int PlatformPropertyListWriteFile(CFPropertyListRef plist, const char* path, char* errorText,
-                                  size_t errorSize) {
-    if (path == nullptr) {
-        reportError(errorText, errorSize, "no file path given");
-        return -1;
-    }
-    std::string problem;
-    const int result = guarded(
-        [&]() -> int {
-            const std::optional<std::string> text = writePlist(plist, problem);
-            return text ? replaceFile(path, *text, problem) : -1;
-        },
-        -1, problem);
-    if (result != 0)
-        reportError(errorText, errorSize, std::string(path) + ": " + problem);
-    return result;
-}
-
-CFPropertyListRef PlatformPropertyListReadFile(const char* path, char* errorText,
+OSStatus PlatformPropertyListCreateFromXMLData(const void* bytes, size_t length,
+                                               CFPropertyListRef* outPlist, char* errorText,
                                                size_t errorSize) {
-    if (path == nullptr) {
-        reportError(errorText, errorSize, "no file path given");
-        return nullptr;
+    if (!hasPlaceFor(outPlist, errorText, errorSize))
+        return paramErr;
+    if (bytes == nullptr && length > 0) {
+        platform::WriteErrorText(errorText, errorSize, "no data");
+        return paramErr;
     }
     std::string problem;
-    CFPropertyListRef plist = guarded(
-        [&]() -> CFPropertyListRef {
+    const OSStatus status = guarded(
+        [&]() -> OSStatus {
+            const std::string_view text(static_cast<const char*>(bytes), bytes ? length : 0);
+            *outPlist = readPlist(text, problem).release();
+            return *outPlist != nullptr ? noErr : kPlatformErr_Failed;
+        },
+        problem);
+    if (status != noErr)
+        platform::WriteErrorText(errorText, errorSize, problem);
+    return status;
+}
+
+OSStatus PlatformPropertyListWriteFile(CFPropertyListRef plist, const char* path, char* errorText,
+                                       size_t errorSize) {
+    if (path == nullptr) {
+        platform::WriteErrorText(errorText, errorSize, "no file path given");
+        return paramErr;
+    }
+    std::string problem;
+    const OSStatus status = guarded(
+        [&]() -> OSStatus {
+            const std::optional<std::string> text = writePlist(plist, problem);
+            return text && replaceFile(path, *text, problem) == 0 ? noErr : kPlatformErr_Failed;
+        },
+        problem);
+    if (status != noErr)
+        platform::WriteErrorText(errorText, errorSize, std::string(path) + ": " + problem);
+    return status;
+}
+
+OSStatus PlatformPropertyListReadFile(const char* path, CFPropertyListRef* outPlist,
+                                      char* errorText, size_t errorSize) {
+    if (!hasPlaceFor(outPlist, errorText, errorSize))
+        return paramErr;
+    if (path == nullptr) {
+        platform::WriteErrorText(errorText, errorSize, "no file path given");
+        return paramErr;
+    }
+    std::string problem;
+    const OSStatus status = guarded(
+        [&]() -> OSStatus {
             std::string text;
             if (readWholeFile(path, text, problem) != 0)
-                return nullptr;
-            return readPlist(text, problem).release();
+                return kPlatformErr_Failed;
+            *outPlist = readPlist(text, problem).release();
+            return *outPlist != nullptr ? noErr : kPlatformErr_Failed;
         },
-        nullptr, problem);
-    if (plist == nullptr)
-        reportError(errorText, errorSize, std::string(path) + ": " + problem);
-    return plist;
+        problem);
+    if (status != noErr)
+        platform::WriteErrorText(errorText, errorSize, std::string(path) + ": " + problem);
+    return status;
 }
 
 } // extern "C"

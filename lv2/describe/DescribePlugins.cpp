@@ -249,9 +249,9 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 AudioComponent Register(const char* library, const char* registration) {
     char message[1024] = {};
-    const AudioComponent component =
-        PlatformRegisterComponentLibrary(library, registration, message, sizeof message);
-    if (component == nullptr) {
+    AudioComponent component = nullptr;
+    if (PlatformRegisterComponentLibrary(library, registration, &component, message,
+                                         sizeof message) != noErr) {
         throw Failure(message);
     }
     return component;

@@ -48,10 +48,9 @@ public:
         if (mComponent == nullptr && bundlePath != nullptr) {
             const std::string bundle = std::string(bundlePath) + "/";
             char message[1024] = {};
-            mComponent = PlatformRegisterComponentLibrary((bundle + kComponentLibrary).c_str(),
-                                                          (bundle + kComponentRegistration).c_str(),
-                                                          message, sizeof message);
-            if (mComponent == nullptr) {
+            if (PlatformRegisterComponentLibrary((bundle + kComponentLibrary).c_str(),
+                                                 (bundle + kComponentRegistration).c_str(),
+                                                 &mComponent, message, sizeof message) != noErr) {
                 std::fprintf(stderr, "harwendel-quenzal: %s\n", message);
             }
         }

@@ -19,9 +19,11 @@ AudioComponent PackagedComponent() {
         const std::string registration =
             library.substr(0, library.rfind('/') + 1) + "Harwendel_Quenzal.plist";
         char message[512] = "";
-        const AudioComponent loaded = PlatformRegisterComponentLibrary(
-            library.c_str(), registration.c_str(), message, sizeof message);
-        EXPECT_NE(loaded, nullptr) << message;
+        AudioComponent loaded = nullptr;
+        EXPECT_EQ(PlatformRegisterComponentLibrary(library.c_str(), registration.c_str(), &loaded,
+                                                   message, sizeof message),
+                  noErr)
+            << message;
         return loaded;
     }();
     return component;

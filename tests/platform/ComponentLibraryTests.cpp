@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -43,31 +44,48 @@ protected:
         return mPath;
     }
 
-    // Expects a refusal whose message names the file and says what is wrong.
+    static std::string Refusal(const char* library, const std::string& registration,
+                               std::size_t messageSize) {
+        char message[512] = "unchanged";
+        auto component = reinterpret_cast<AudioComponent>(message);
+        EXPECT_EQ(PlatformRegisterComponentLibrary(library, registration.c_str(), &component,
+                                                   message, messageSize),
+                  kPlatformErr_Failed);
+        EXPECT_EQ(component, nullptr);
+        return message;
+    }
+
+    // Expects a refusal whose message names the file and says what is wrong, and that a short
+    // buffer never ends inside the file name's multi-byte character.
     void ExpectRefused(const char* library, const std::string& registration,
                        const std::string& problem) {
-        char message[512] = "unchanged";
-        EXPECT_EQ(PlatformRegisterComponentLibrary(library, registration.c_str(), message,
-                                                   sizeof message),
-                  nullptr);
-        const std::string text = message;
+        const std::string text = Refusal(library, registration, 512);
         EXPECT_NE(text.find(problem), std::string::npos) << text;
         const std::string named =
             library == std::string(HOST_FIXTURE_LIBRARY) ? registration : library;
         EXPECT_NE(text.find(named), std::string::npos) << text;
+        const std::size_t at = text.find(kMultiByte);
+        for (std::size_t inside = 1; at != std::string::npos && inside < kMultiByte.size();
+             ++inside) {
+            EXPECT_EQ(Refusal(library, registration, at + inside + 1), text.substr(0, at));
+        }
     }
 
+    static constexpr std::string_view kMultiByte = "\xE2\x82\xAC";
     // One file per test process: ctest runs the tests of this suite side by side.
-    const std::string mPath =
-        ::testing::TempDir() + "host_fixture_registration." + std::to_string(getpid()) + ".plist";
+    const std::string mPath = ::testing::TempDir() + "host_fixture_registration." +
+                              std::string(kMultiByte) + std::to_string(getpid()) + ".plist";
     long mOpenAtStart = 0;
 };
 
 TEST_F(ComponentLibraryTest, RegistersTheEntryItNamesWithItsCodesAndVersion) {
     char message[256] = "unchanged";
-    const AudioComponent component = PlatformRegisterComponentLibrary(
-        HOST_FIXTURE_LIBRARY, Write(RegistrationText({})).c_str(), message, sizeof message);
-    ASSERT_NE(component, nullptr) << message;
+    AudioComponent component = nullptr;
+    ASSERT_EQ(PlatformRegisterComponentLibrary(HOST_FIXTURE_LIBRARY,
+                                               Write(RegistrationText({})).c_str(), &component,
+                                               message, sizeof message),
+              noErr)
+        << message;
     EXPECT_EQ(AudioComponentFindNext(nullptr, &kFixtureDescription), component);
     EXPECT_EQ(PlatformComponentVersion(component), 0xFFFFFFFFu);
 
@@ -108,10 +126,17 @@ TEST_F(ComponentLibraryTest, RefusesMissingFilesAndLibraries) {
     ExpectRefused(missingLibrary.c_str(), Write(RegistrationText({})), "cannot load");
 
     char message[64] = "unchanged";
-    EXPECT_EQ(PlatformRegisterComponentLibrary(nullptr, mPath.c_str(), message, sizeof message),
-              nullptr);
+    AudioComponent component = nullptr;
+    EXPECT_EQ(PlatformRegisterComponentLibrary(nullptr, mPath.c_str(), &component, message,
+                                               sizeof message),
+              paramErr);
     EXPECT_STRNE(message, "unchanged");
-    EXPECT_EQ(PlatformRegisterComponentLibrary(HOST_FIXTURE_LIBRARY, nullptr, nullptr, 0), nullptr);
+    EXPECT_EQ(
+        PlatformRegisterComponentLibrary(HOST_FIXTURE_LIBRARY, nullptr, &component, nullptr, 0),
+        paramErr);
+    EXPECT_EQ(
+        PlatformRegisterComponentLibrary(HOST_FIXTURE_LIBRARY, mPath.c_str(), nullptr, nullptr, 0),
+        paramErr);
 }
 
 } // namespace

@@ -14,8 +14,10 @@ namespace fs = std::filesystem;
 
 std::string xmlOf(CFPropertyListRef plist) {
     char error[256] = "";
-    Owned data(PlatformPropertyListCreateXMLData(plist, error, sizeof error));
-    EXPECT_NE(data, nullptr) << error;
+    CFDataRef written = nullptr;
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(plist, &written, error, sizeof error), noErr)
+        << error;
+    Owned data(written);
     if (!data)
         return {};
     auto ref = static_cast<CFDataRef>(data.get());
@@ -25,7 +27,11 @@ std::string xmlOf(CFPropertyListRef plist) {
 
 Owned parse(std::string_view xml, std::string* error = nullptr) {
     char text[256] = "";
-    Owned plist(PlatformPropertyListCreateFromXMLData(xml.data(), xml.size(), text, sizeof text));
+    CFPropertyListRef parsed = nullptr;
+    const OSStatus status =
+        PlatformPropertyListCreateFromXMLData(xml.data(), xml.size(), &parsed, text, sizeof text);
+    Owned plist(parsed);
+    EXPECT_EQ(status == noErr, plist != nullptr) << status;
     if (error != nullptr)
         *error = text;
     return plist;
@@ -197,23 +203,27 @@ TEST_F(PlistXML, RefusesEveryTruncationOfAGoodDocument) {
 
 TEST_F(PlistXML, WriterRefusesWhatTheFormatCannotHold) {
     char error[128];
+    CFDataRef none = nullptr;
     Owned badKey(makeRetainingDictionary());
     CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(badKey.get())),
                          Owned(makeInt64(1)).get(), CFSTR("v"));
-    EXPECT_EQ(PlatformPropertyListCreateXMLData(badKey.get(), error, sizeof error), nullptr);
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(badKey.get(), &none, error, sizeof error),
+              kPlatformErr_Failed);
     EXPECT_STREQ(error, "a dictionary key is not a string");
 
     Owned control(makeString("bell\x07"));
-    EXPECT_EQ(PlatformPropertyListCreateXMLData(control.get(), error, sizeof error), nullptr);
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(control.get(), &none, error, sizeof error),
+              kPlatformErr_Failed);
     EXPECT_STREQ(error, "string 'bell\x07' holds U+0007, which XML cannot represent");
 
-    EXPECT_EQ(PlatformPropertyListCreateXMLData(nullptr, error, sizeof error), nullptr);
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(nullptr, &none, error, sizeof error),
+              kPlatformErr_Failed);
     EXPECT_STREQ(error, "a value is not a property-list object");
 
     // A container that holds itself must not take the writer down.
     CFMutableArrayRef cycle = CFArrayCreateMutable(kCFAllocatorDefault, 0, nullptr);
     CFArrayAppendValue(cycle, cycle);
-    EXPECT_EQ(PlatformPropertyListCreateXMLData(cycle, error, 8), nullptr);
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(cycle, &none, error, 8), kPlatformErr_Failed);
     EXPECT_STREQ(error, "contain"); // cut to the caller's buffer
     CFRelease(cycle);
 }
@@ -227,58 +237,65 @@ protected:
     }
     void TearDown() override {
         fs::remove_all(mDir);
+        mRead.reset();
         LeakCheckedTest::TearDown();
     }
     std::string path(const char* name) const { return (mDir / name).string(); }
     size_t entries() const {
         return static_cast<size_t>(std::distance(fs::directory_iterator(mDir), {}));
     }
+    // Reads a file into mRead; null there on failure.
+    OSStatus read(const std::string& file) {
+        CFPropertyListRef plist = nullptr;
+        const OSStatus status = PlatformPropertyListReadFile(file.c_str(), &plist, mError, 256);
+        mRead.reset(plist);
+        return status;
+    }
+    OSStatus write(CFPropertyListRef plist, const std::string& file) {
+        return PlatformPropertyListWriteFile(plist, file.c_str(), mError, 256);
+    }
     const fs::path mDir =
         fs::path(::testing::TempDir()) / ("plist-files-" + std::to_string(::getpid()));
     char mError[256] = "";
+    Owned mRead;
 };
 
 TEST_F(PlistFiles, RoundTripAndErrorsThatNameTheFileLeavingNoPartialFile) {
     const Owned original = richList();
-    ASSERT_EQ(PlatformPropertyListWriteFile(original.get(), path("a.plist").c_str(), mError, 256),
-              0)
-        << mError;
-    Owned restored(PlatformPropertyListReadFile(path("a.plist").c_str(), mError, 256));
-    ASSERT_NE(restored, nullptr) << mError;
-    EXPECT_TRUE(CFEqual(original.get(), restored.get()));
+    ASSERT_EQ(write(original.get(), path("a.plist")), noErr) << mError;
+    ASSERT_EQ(read(path("a.plist")), noErr) << mError;
+    EXPECT_TRUE(CFEqual(original.get(), mRead.get()));
     EXPECT_EQ(entries(), 1u) << "the temporary file was left behind";
 
     const std::string missing = path("missing.plist");
-    EXPECT_EQ(PlatformPropertyListReadFile(missing.c_str(), mError, 256), nullptr);
+    EXPECT_EQ(read(missing), kPlatformErr_Failed);
+    EXPECT_EQ(mRead, nullptr);
     EXPECT_EQ(std::string(mError), missing + ": cannot open: No such file or directory");
 
-    EXPECT_EQ(PlatformPropertyListReadFile(mDir.c_str(), mError, 256), nullptr);
+    EXPECT_EQ(read(mDir.string()), kPlatformErr_Failed);
     EXPECT_EQ(std::string(mError), mDir.string() + ": not a regular file");
 
     std::ofstream(path("bad.plist"))
         << wrapped("<dict>\n<key>k</key>\n<integer>x1</integer></dict>");
-    EXPECT_EQ(PlatformPropertyListReadFile(path("bad.plist").c_str(), mError, 256), nullptr);
+    EXPECT_EQ(read(path("bad.plist")), kPlatformErr_Failed);
     EXPECT_EQ(std::string(mError),
               path("bad.plist") + ": line 5: <integer> value 'x1' is not a number");
 
     // A directory that cannot exist, since a file stands where it would be.
     const std::string unwritable = path("bad.plist") + "/a.plist";
-    EXPECT_EQ(PlatformPropertyListWriteFile(CFSTR("x"), unwritable.c_str(), mError, 256), -1);
+    EXPECT_EQ(write(CFSTR("x"), unwritable), kPlatformErr_Failed);
     EXPECT_EQ(std::string(mError), unwritable + ": cannot write: Not a directory");
 
     fs::create_directory(path("occupied"));
-    EXPECT_EQ(PlatformPropertyListWriteFile(CFSTR("x"), path("occupied").c_str(), mError, 256), -1);
+    EXPECT_EQ(write(CFSTR("x"), path("occupied")), kPlatformErr_Failed);
     EXPECT_NE(std::string(mError).find(path("occupied") + ": cannot write: "), std::string::npos);
 
     const Owned unrepresentable(makeString("\x01"));
-    ASSERT_EQ(PlatformPropertyListWriteFile(CFSTR("old"), path("kept.plist").c_str(), mError, 256),
-              0);
-    EXPECT_EQ(PlatformPropertyListWriteFile(unrepresentable.get(), path("kept.plist").c_str(),
-                                            mError, 256),
-              -1);
+    ASSERT_EQ(write(CFSTR("old"), path("kept.plist")), noErr);
+    EXPECT_EQ(write(unrepresentable.get(), path("kept.plist")), kPlatformErr_Failed);
     EXPECT_EQ(entries(), 4u);
-    Owned kept(PlatformPropertyListReadFile(path("kept.plist").c_str(), mError, 256));
-    EXPECT_EQ(textOf(kept.get()), "old");
+    ASSERT_EQ(read(path("kept.plist")), noErr);
+    EXPECT_EQ(textOf(mRead.get()), "old");
 }
 
 } // namespace

@@ -251,8 +251,10 @@ TEST_F(SavedState, AnXmlFileRoundTripKeepsTheDictionary) {
                        static_cast<CFStringRef>(String("Cabinet").get()));
     ASSERT_EQ(PlatformSaveClassInfoToFile(source.Unit(), path.c_str(), error, sizeof error), noErr)
         << error;
-    const Owned fromFile(PlatformPropertyListReadFile(path.c_str(), error, sizeof error));
-    ASSERT_NE(fromFile, nullptr) << error;
+    CFPropertyListRef read = nullptr;
+    ASSERT_EQ(PlatformPropertyListReadFile(path.c_str(), &read, error, sizeof error), noErr)
+        << error;
+    const Owned fromFile(read);
     EXPECT_TRUE(CFEqual(fromFile.get(), Save(source).get()));
 
     UnitHost target;

@@ -57,9 +57,9 @@ ComponentLocation FindComponent(const std::string& explicitPath) {
 
 AudioComponent RegisterComponent(const ComponentLocation& location) {
     char message[1024] = {};
-    AudioComponent component = PlatformRegisterComponentLibrary(
-        location.library.c_str(), location.registration.c_str(), message, sizeof message);
-    if (component == nullptr) {
+    AudioComponent component = nullptr;
+    if (PlatformRegisterComponentLibrary(location.library.c_str(), location.registration.c_str(),
+                                         &component, message, sizeof message) != noErr) {
         throw HostError(message[0] ? message : location.library + ": cannot load the component");
     }
     return component;

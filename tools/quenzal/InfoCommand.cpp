@@ -16,8 +16,9 @@ namespace {
 // The display name lives only in the registration file; a file without one shows its path.
 std::string RegisteredName(const ComponentLocation& location) {
     char error[512] = {};
-    const Owned<CFPropertyListRef> plist(
-        PlatformPropertyListReadFile(location.registration.c_str(), error, sizeof error));
+    CFPropertyListRef read = nullptr;
+    PlatformPropertyListReadFile(location.registration.c_str(), &read, error, sizeof error);
+    const Owned<CFPropertyListRef> plist(read);
     if (plist == nullptr || CFGetTypeID(plist.get()) != CFDictionaryGetTypeID()) {
         return location.library;
     }

@@ -16,8 +16,10 @@ namespace {
 
 Owned<CFPropertyListRef> ReadStateFile(const std::string& path) {
     char error[1024] = {};
-    Owned<CFPropertyListRef> plist(PlatformPropertyListReadFile(path.c_str(), error, sizeof error));
-    if (plist == nullptr) {
+    CFPropertyListRef read = nullptr;
+    const OSStatus status = PlatformPropertyListReadFile(path.c_str(), &read, error, sizeof error);
+    Owned<CFPropertyListRef> plist(read);
+    if (status != noErr) {
         throw HostError(error[0] ? error : path + ": cannot read the saved state");
     }
     if (CFGetTypeID(plist.get()) != CFDictionaryGetTypeID()) {

@@ -98,7 +98,9 @@ enum {
     kAudioUnitErr_InvalidScope = -10866,
     kAudioUnitErr_PropertyNotWritable = -10865,
     kAudioUnitErr_InvalidPropertyValue = -10851,
-    kAudioUnitErr_Initialized = -10849
+    kAudioUnitErr_Initialized = -10849,
+    /* A file, library or document fault of a platform call; its message says which. */
+    kPlatformErr_Failed = -1
 };
 
 /* ---- selectors ---- */

@@ -16,11 +16,13 @@ extern "C" {
 PLATFORM_API AudioComponent PlatformRegisterComponent(const AudioComponentDescription* desc,
                                                       ComponentRoutine entry, UInt32 version);
 /* Loads a component library (dlopen) and registers it with the codes, version and entry symbol
- * that its registration file (an XML property list) names. On failure returns null and writes a
- * message naming the file and the problem into errorText. */
-PLATFORM_API AudioComponent PlatformRegisterComponentLibrary(const char* libraryPath,
-                                                             const char* registrationPath,
-                                                             char* errorText, size_t errorSize);
+ * that its registration file (an XML property list) names. paramErr for a missing argument,
+ * memFullErr, or kPlatformErr_Failed with a message naming the file and the problem in errorText
+ * (which may be null); *outComponent is null on failure. */
+PLATFORM_API OSStatus PlatformRegisterComponentLibrary(const char* libraryPath,
+                                                       const char* registrationPath,
+                                                       AudioComponent* outComponent,
+                                                       char* errorText, size_t errorSize);
 /* Forgets a component; its open instances must have been disposed. */
 PLATFORM_API void PlatformUnregisterComponent(AudioComponent component);
 /* The first registered component matching the non-zero fields of desc, or null. */

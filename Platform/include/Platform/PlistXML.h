@@ -1,31 +1,34 @@
 /*
  * Property lists as XML files: dictionaries, arrays, strings, integer and real numbers, and data
- * (base64). Reading validates everything; a malformed document gives null and a message.
+ * (base64). Reading validates everything.
+ *
+ * Every call returns noErr, paramErr for a missing argument, memFullErr, or kPlatformErr_Failed,
+ * and on failure writes a message into errorText (which may be null, or errorSize 0). A result
+ * handed out through an out-parameter belongs to the caller; on failure it is set to null.
  */
 #ifndef PLATFORM_PLISTXML_H
 #define PLATFORM_PLISTXML_H
 
-#include "Platform/PropertyList.h"
+#include "Platform/AudioTypes.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* The XML text of a property list as a new data object, or null (message in errorText) when the
- * list holds something XML property lists cannot express. */
-PLATFORM_API CFDataRef PlatformPropertyListCreateXMLData(CFPropertyListRef plist, char* errorText,
-                                                         size_t errorSize);
-/* Parses XML text; the caller owns the result. Null with a message on any fault. */
-PLATFORM_API CFPropertyListRef PlatformPropertyListCreateFromXMLData(const void* bytes,
-                                                                     size_t length, char* errorText,
-                                                                     size_t errorSize);
-/* Writes atomically (a temporary file beside path, then rename). 0, or -1 with a message that
- * names the file. */
-PLATFORM_API int PlatformPropertyListWriteFile(CFPropertyListRef plist, const char* path,
-                                               char* errorText, size_t errorSize);
-/* Reads and parses a file; null with a message that names the file. */
-PLATFORM_API CFPropertyListRef PlatformPropertyListReadFile(const char* path, char* errorText,
-                                                            size_t errorSize);
+/* The XML text of a property list as a new data object; fails when the list holds something XML
+ * property lists cannot express. */
+PLATFORM_API OSStatus PlatformPropertyListCreateXMLData(CFPropertyListRef plist, CFDataRef* outData,
+                                                        char* errorText, size_t errorSize);
+/* Parses XML text. */
+PLATFORM_API OSStatus PlatformPropertyListCreateFromXMLData(const void* bytes, size_t length,
+                                                            CFPropertyListRef* outPlist,
+                                                            char* errorText, size_t errorSize);
+/* Writes atomically (a temporary file beside path, then rename); the message names the file. */
+PLATFORM_API OSStatus PlatformPropertyListWriteFile(CFPropertyListRef plist, const char* path,
+                                                    char* errorText, size_t errorSize);
+/* Reads and parses a file; the message names the file. */
+PLATFORM_API OSStatus PlatformPropertyListReadFile(const char* path, CFPropertyListRef* outPlist,
+                                                   char* errorText, size_t errorSize);
 
 #ifdef __cplusplus
 }
