@@ -1,7 +1,7 @@
 #include "Tremolo.h"
 
-#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <numbers>
 
 namespace {
@@ -108,7 +108,7 @@ void Tremolo::Kernel::FollowSampleRate() {
         return;
     }
     mSampleRate = rate > 0.0 ? rate : kFallbackRate;
-    mRampStep = static_cast<Float32>(1.0 - std::exp(-1.0 / (kRampSeconds * rate)));
+    mRampStep = static_cast<Float32>(1.0 - std::exp(-1.0 / (kRampSeconds * mSampleRate)));
 }
 
 Float32 Tremolo::Kernel::RateTarget() {
