@@ -185,6 +185,8 @@ enum {
 enum {
     kAudioUnitParameterUnit_Generic = 0,
     kAudioUnitParameterUnit_Indexed = 1,
+    kAudioUnitParameterUnit_Percent = 3,
+    kAudioUnitParameterUnit_Hertz = 8,
     kAudioUnitParameterUnit_Decibels = 13
 };
 
