@@ -1,6 +1,7 @@
 #include "Hosting/Unit.h"
 
 #include <cstring>
+#include <utility>
 
 namespace hosting {
 namespace {
@@ -40,9 +41,11 @@ Unit::Unit(AudioComponent component) {
 }
 
 Unit::~Unit() {
-    if (mUnit != nullptr) {
-        AudioComponentInstanceDispose(mUnit);
-    }
+    Close();
+}
+
+OSStatus Unit::Close() {
+    return mUnit != nullptr ? AudioComponentInstanceDispose(std::exchange(mUnit, nullptr)) : noErr;
 }
 
 OSStatus Unit::SetBusFormats(const AudioStreamBasicDescription& format) {

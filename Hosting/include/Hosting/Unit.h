@@ -37,8 +37,10 @@ class Unit {
 public:
     // [control thread] Opens an instance; throws HostError when the component refuses.
     explicit Unit(AudioComponent component);
-    // [control thread] Disposes the instance.
+    // [control thread] Disposes the instance unless Close already did.
     ~Unit();
+    // [control thread] Disposes the instance now; the close selector's status. Get() is null after.
+    OSStatus Close();
     Unit(const Unit&) = delete;
     Unit& operator=(const Unit&) = delete;
 

@@ -1,6 +1,6 @@
 #include "AudioFile.h"
 
-#include "HostedUnit.h"
+#include "QuenzalHost.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "OutputFile.h"
 
-#include "HostedUnit.h"
+#include "QuenzalHost.h"
 
 #include <cerrno>
 #include <cstdio>

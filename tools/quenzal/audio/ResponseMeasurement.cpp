@@ -1,6 +1,6 @@
 #include "ResponseMeasurement.h"
 
-#include "HostedUnit.h"
+#include "QuenzalHost.h"
 #include "VoicingSettings.h"
 
 #include <algorithm>
@@ -28,7 +28,7 @@ struct ImpulseSource {
     }
 };
 
-std::vector<float> ImpulseResponse(HostedUnit& unit, ImpulseSource& source, UInt32 length) {
+std::vector<float> ImpulseResponse(Unit& unit, ImpulseSource& source, UInt32 length) {
     std::vector<float> response(length);
     source.sent = false;
     unit.Reset();
@@ -76,7 +76,7 @@ std::vector<double> LogSpacedFrequencies(double low, double high, int count) {
 }
 
 ImpulseResponses MeasureImpulseResponses(AudioComponent component, double rate) {
-    HostedUnit unit(component);
+    Unit unit(component);
     unit.SetStreamFormat(1, rate);
     unit.SetMaxFramesPerSlice(kBlockFrames);
     ImpulseSource source;

@@ -2,8 +2,8 @@
 
 #include "AudioFile.h"
 #include "DemoClips.h"
-#include "HostedUnit.h"
 #include "OutputFile.h"
+#include "QuenzalHost.h"
 #include "RenderCommand.h"
 #include "ResponseCommand.h"
 #include "VoicingSettings.h"
@@ -121,7 +121,7 @@ void VoiceClip(const Clip& clip, const std::vector<std::string>& models, Float32
 void RunDemo(const DemoOptions& options) {
     CreateFolder(options.out);
     const AudioComponent component = RegisterComponent(FindComponent(options.component));
-    const HostedUnit unit(component);
+    const Unit unit(component);
     const std::vector<std::string> models = unit.ValueStrings(kLoudspeakerParameter);
     const Float32 firstModel = unit.ParameterInfo(kLoudspeakerParameter).minValue;
 

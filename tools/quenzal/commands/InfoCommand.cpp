@@ -1,8 +1,6 @@
 #include "InfoCommand.h"
 
-#include "HostedUnit.h"
-#include "OwnedObject.h"
-#include "Platform/PlistXML.h"
+#include "QuenzalHost.h"
 #include "QuietStandardError.h"
 #include "StreamFormats.h"
 #include "Text.h"
@@ -15,9 +13,8 @@ namespace {
 
 // The display name lives only in the registration file; a file without one shows its path.
 std::string RegisteredName(const ComponentLocation& location) {
-    char error[512] = {};
-    const Owned<CFPropertyListRef> plist(
-        PlatformPropertyListReadFile(location.registration.c_str(), error, sizeof error));
+    const Owned<CFPropertyListRef> plist =
+        hosting::ReadPropertyListFileOrNull(location.registration);
     if (plist == nullptr || CFGetTypeID(plist.get()) != CFDictionaryGetTypeID()) {
         return location.library;
     }
@@ -29,8 +26,7 @@ std::string RegisteredName(const ComponentLocation& location) {
     return PlatformStringUTF8(static_cast<CFStringRef>(name));
 }
 
-void PrintIdentity(const ComponentLocation& location, AudioComponent component,
-                   const HostedUnit& unit) {
+void PrintIdentity(const ComponentLocation& location, AudioComponent component, const Unit& unit) {
     AudioComponentDescription description{};
     AudioComponentGetDescription(component, &description);
     std::printf("%s\n", RegisteredName(location).c_str());
@@ -45,30 +41,27 @@ void PrintIdentity(const ComponentLocation& location, AudioComponent component,
                 static_cast<unsigned>(AudioComponentInstanceVersion(unit.Get())));
 }
 
-void PrintTiming(const HostedUnit& unit) {
+void PrintTiming(const Unit& unit) {
     std::printf("  latency        %g s\n", unit.Latency());
     Float64 tail = 0;
-    UInt32 size = sizeof tail;
-    if (AudioUnitGetProperty(unit.Get(), kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0,
-                             &tail, &size) == noErr) {
+    if (unit.GetProperty(kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0, tail) == noErr) {
         std::printf("  tail           %g s\n", tail);
     } else {
         std::printf("  tail           none\n");
     }
 }
 
-void PrintInPlace(const HostedUnit& unit) {
+void PrintInPlace(const Unit& unit) {
     UInt32 inPlace = 0;
-    UInt32 size = sizeof inPlace;
-    Boolean writable = false;
-    const AudioUnit au = unit.Get();
-    if (AudioUnitGetProperty(au, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
-                             &inPlace, &size) != noErr) {
+    if (unit.GetProperty(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
+                         inPlace) != noErr) {
         std::printf("  in place       not reported\n");
         return;
     }
-    AudioUnitGetPropertyInfo(au, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
-                             &size, &writable);
+    UInt32 size = 0;
+    Boolean writable = false;
+    AudioUnitGetPropertyInfo(unit.Get(), kAudioUnitProperty_InPlaceProcessing,
+                             kAudioUnitScope_Global, 0, &size, &writable);
     std::printf("  in place       %s%s\n", inPlace ? "on" : "off",
                 writable ? " (the host may switch it)" : "");
 }
@@ -92,7 +85,7 @@ std::string AccessText(UInt32 flags) {
     return readable && writable ? "read/write" : readable ? "read only" : "write only";
 }
 
-void PrintParameter(const HostedUnit& unit, AudioUnitParameterID id) {
+void PrintParameter(const Unit& unit, AudioUnitParameterID id) {
     const AudioUnitParameterInfo info = unit.ParameterInfo(id);
     std::printf("  %-4u %-14.52s %-8s %g to %g, default %g, %s (flags 0x%08X)\n",
                 static_cast<unsigned>(id), info.name, UnitText(info.unit).c_str(), info.minValue,
@@ -104,7 +97,7 @@ void PrintParameter(const HostedUnit& unit, AudioUnitParameterID id) {
     }
 }
 
-void PrintParameters(const HostedUnit& unit) {
+void PrintParameters(const Unit& unit) {
     const std::vector<AudioUnitParameterID> ids = unit.ParameterList();
     std::printf("\nParameters (global scope)\n");
     if (ids.empty()) {
@@ -117,9 +110,9 @@ void PrintParameters(const HostedUnit& unit) {
 
 // Each probe on a fresh instance, so that one accepted format cannot influence the next answer.
 OSStatus ProbeFormat(AudioComponent component, const AudioStreamBasicDescription& format) {
-    const HostedUnit unit(component);
+    Unit unit(component);
     const QuietStandardError quiet;
-    return SetBusFormats(unit.Get(), format);
+    return unit.SetBusFormats(format);
 }
 
 void PrintFormats(AudioComponent component) {
@@ -140,7 +133,7 @@ void PrintFormats(AudioComponent component) {
 void RunInfo(const InfoOptions& options) {
     const ComponentLocation location = FindComponent(options.component);
     const AudioComponent component = RegisterComponent(location);
-    const HostedUnit unit(component);
+    const Unit unit(component);
     PrintIdentity(location, component, unit);
     PrintTiming(unit);
     PrintInPlace(unit);

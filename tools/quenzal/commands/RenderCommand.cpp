@@ -1,8 +1,8 @@
 #include "RenderCommand.h"
 
 #include "AudioFile.h"
-#include "HostedUnit.h"
 #include "Progress.h"
+#include "QuenzalHost.h"
 #include "VoicingSettings.h"
 
 #include <algorithm>
@@ -70,7 +70,7 @@ private:
     std::vector<float> mInterleavedOut;
 };
 
-void Configure(HostedUnit& unit, const RenderOptions& options, const AudioReader& reader,
+void Configure(Unit& unit, const RenderOptions& options, const AudioReader& reader,
                ChunkStream& stream) {
     unit.SetStreamFormat(static_cast<UInt32>(reader.Channels()), reader.SampleRate());
     unit.SetMaxFramesPerSlice(options.block);
@@ -85,7 +85,7 @@ void Configure(HostedUnit& unit, const RenderOptions& options, const AudioReader
 }
 
 // Renders the chunk's frames in slices of at most `block` frames, then writes the chunk.
-void RenderChunk(HostedUnit& unit, ChunkStream& stream, AudioWriter& writer, UInt32 frames,
+void RenderChunk(Unit& unit, ChunkStream& stream, AudioWriter& writer, UInt32 frames,
                  UInt32 block) {
     for (UInt32 start = 0; start < frames; start += block) {
         const UInt32 slice = std::min(block, frames - start);
@@ -105,7 +105,7 @@ void RunRender(const RenderOptions& options) {
     }
     AudioReader reader(options.input);
     const int outputFormat = ChooseOutputFormat(reader.Format(), options.format, options.output);
-    HostedUnit unit(RegisterComponent(FindComponent(options.component)));
+    Unit unit(RegisterComponent(FindComponent(options.component)));
     const UInt32 chunk = ChunkFramesFor(options.block);
     ChunkStream stream(static_cast<UInt32>(reader.Channels()), chunk);
     Configure(unit, options, reader, stream);

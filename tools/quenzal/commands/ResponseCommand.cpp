@@ -1,7 +1,7 @@
 #include "ResponseCommand.h"
 
-#include "HostedUnit.h"
 #include "OutputFile.h"
+#include "QuenzalHost.h"
 #include "SvgPlot.h"
 
 #include <algorithm>

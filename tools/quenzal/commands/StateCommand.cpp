@@ -1,8 +1,6 @@
 #include "StateCommand.h"
 
-#include "HostedUnit.h"
-#include "OwnedObject.h"
-#include "Platform/PlistXML.h"
+#include "QuenzalHost.h"
 #include "SavedParameters.h"
 #include "Text.h"
 #include "VoicingSettings.h"
@@ -15,11 +13,8 @@ namespace quenzal {
 namespace {
 
 Owned<CFPropertyListRef> ReadStateFile(const std::string& path) {
-    char error[1024] = {};
-    Owned<CFPropertyListRef> plist(PlatformPropertyListReadFile(path.c_str(), error, sizeof error));
-    if (plist == nullptr) {
-        throw HostError(error[0] ? error : path + ": cannot read the saved state");
-    }
+    Owned<CFPropertyListRef> plist =
+        hosting::ReadPropertyListFile(path, "cannot read the saved state");
     if (CFGetTypeID(plist.get()) != CFDictionaryGetTypeID()) {
         throw HostError(path + ": not a saved state (the property list is not a dictionary)");
     }
@@ -111,7 +106,7 @@ void PrintPresetName(CFDictionaryRef state) {
 } // namespace
 
 void RunStateSave(const StateSaveOptions& options) {
-    HostedUnit unit(RegisterComponent(FindComponent(options.component)));
+    Unit unit(RegisterComponent(FindComponent(options.component)));
     ApplyVoicing(unit, options.speaker, options.volume);
     unit.SaveStateFile(options.file);
     std::printf("saved the state to %s\n", options.file.c_str());

@@ -1,6 +1,6 @@
 #include "ValidateCommand.h"
 
-#include "HostedUnit.h"
+#include "QuenzalHost.h"
 #include "ValidationChecks.h"
 
 #include <cstdio>

@@ -6,7 +6,7 @@
 
 namespace quenzal {
 
-Float32 ParseSpeaker(const HostedUnit& unit, const std::string& text) {
+Float32 ParseSpeaker(const Unit& unit, const std::string& text) {
     const std::vector<std::string> names = unit.ValueStrings(kLoudspeakerParameter);
     const AudioUnitParameterInfo info = unit.ParameterInfo(kLoudspeakerParameter);
     int number = 0;
@@ -29,7 +29,7 @@ Float32 ParseSpeaker(const HostedUnit& unit, const std::string& text) {
     throw HostError(message.str());
 }
 
-Float32 CheckVolume(const HostedUnit& unit, double decibels) {
+Float32 CheckVolume(const Unit& unit, double decibels) {
     const AudioUnitParameterInfo info = unit.ParameterInfo(kVolumeParameter);
     if (!std::isfinite(decibels) || decibels < info.minValue || decibels > info.maxValue) {
         std::ostringstream message;
@@ -40,7 +40,7 @@ Float32 CheckVolume(const HostedUnit& unit, double decibels) {
     return static_cast<Float32>(decibels);
 }
 
-void ApplyVoicing(HostedUnit& unit, const std::string& speaker, std::optional<double> volume) {
+void ApplyVoicing(Unit& unit, const std::string& speaker, std::optional<double> volume) {
     if (!speaker.empty()) {
         unit.SetParameter(kLoudspeakerParameter, ParseSpeaker(unit, speaker));
     }

@@ -1,6 +1,6 @@
 #include "StreamFormats.h"
 
-#include "Platform/Host.h"
+#include "QuenzalHost.h"
 #include "Text.h"
 
 #include <cstddef>
@@ -22,10 +22,6 @@ constexpr UInt32 kDeinterleavedFloat = kFloatFlags | kAudioFormatFlagIsNonInterl
 constexpr UInt32 kInterleavedInteger = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked;
 
 } // namespace
-
-AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 rate) {
-    return PcmFormat(channels, rate, 32, kDeinterleavedFloat);
-}
 
 std::vector<FormatProbe> FormatProbes() {
     return {
@@ -59,17 +55,6 @@ std::string DescribeFormat(const AudioStreamBasicDescription& format) {
                   static_cast<unsigned>(format.mChannelsPerFrame),
                   static_cast<unsigned>(format.mBitsPerChannel), format.mSampleRate);
     return text;
-}
-
-OSStatus SetBusFormats(AudioUnit unit, const AudioStreamBasicDescription& format) {
-    for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
-        const OSStatus status = AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, scope,
-                                                     0, &format, sizeof format);
-        if (status != noErr) {
-            return status;
-        }
-    }
-    return noErr;
 }
 
 } // namespace quenzal

@@ -17,15 +17,11 @@ struct FormatProbe {
     bool canonical; // whether an effect bus must accept it
 };
 
-AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 rate);
 std::vector<FormatProbe> FormatProbes();
 
 // The meaningful 36 bytes equal (the reserved last word aside).
 bool SameFormat(const AudioStreamBasicDescription& a, const AudioStreamBasicDescription& b);
 // "lpcm, flags 0x29, 4 bytes per frame, 2 channels, 32 bits, 48000 Hz"
 std::string DescribeFormat(const AudioStreamBasicDescription& format);
-
-// Sets format on the input and the output bus 0; the first refusal's status, or 0.
-OSStatus SetBusFormats(AudioUnit unit, const AudioStreamBasicDescription& format);
 
 } // namespace quenzal

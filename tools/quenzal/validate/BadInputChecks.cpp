@@ -1,6 +1,6 @@
 // Bad input from a host is answered with a status, never acted on: null pointers, zero and short
 // sizes, scopes and elements that do not exist.
-#include "ProbeUnit.h"
+#include "Probe.h"
 #include "StreamFormats.h"
 #include "ValidationChecks.h"
 
@@ -19,21 +19,21 @@ struct BadCall {
     const char* call;
     bool prepared; // initialized and connected before the call
     OSStatus expected;
-    OSStatus (*make)(ProbeUnit& probe);
+    OSStatus (*make)(Probe& probe);
 };
 
-OSStatus GetFormat(ProbeUnit& probe, AudioUnitScope scope, AudioUnitElement element, UInt32* size) {
+OSStatus GetFormat(Probe& probe, AudioUnitScope scope, AudioUnitElement element, UInt32* size) {
     AudioStreamBasicDescription format{};
     return AudioUnitGetProperty(probe.Get(), kAudioUnitProperty_StreamFormat, scope, element,
                                 &format, size);
 }
 
-OSStatus SetFormat(ProbeUnit& probe, const void* data, UInt32 size) {
+OSStatus SetFormat(Probe& probe, const void* data, UInt32 size) {
     return AudioUnitSetProperty(probe.Get(), kAudioUnitProperty_StreamFormat,
                                 kAudioUnitScope_Output, 0, data, size);
 }
 
-OSStatus RenderWith(ProbeUnit& probe, const AudioTimeStamp* timeStamp, AudioBufferList* list) {
+OSStatus RenderWith(Probe& probe, const AudioTimeStamp* timeStamp, AudioBufferList* list) {
     AudioUnitRenderActionFlags flags = 0;
     return AudioUnitRender(probe.Get(), &flags, timeStamp, 0, 64, list);
 }
@@ -42,78 +42,78 @@ const AudioStreamBasicDescription kFormat = CanonicalFormat(2, 48000);
 
 const BadCall kBadCalls[] = {
     {"get-property-null-size", "reading the stream format with a null size pointer", false,
-     paramErr, [](ProbeUnit& p) { return GetFormat(p, kAudioUnitScope_Output, 0, nullptr); }},
+     paramErr, [](Probe& p) { return GetFormat(p, kAudioUnitScope_Output, 0, nullptr); }},
     {"get-property-zero-size", "reading the stream format with a size of 0", false, paramErr,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          UInt32 size = 0;
          return GetFormat(p, kAudioUnitScope_Output, 0, &size);
      }},
     {"set-property-null-data", "setting the stream format from a null pointer", false, paramErr,
-     [](ProbeUnit& p) { return SetFormat(p, nullptr, sizeof kFormat); }},
+     [](Probe& p) { return SetFormat(p, nullptr, sizeof kFormat); }},
     {"set-property-zero-size", "setting the stream format with a size of 0", false, paramErr,
-     [](ProbeUnit& p) { return SetFormat(p, &kFormat, 0); }},
+     [](Probe& p) { return SetFormat(p, &kFormat, 0); }},
     {"set-format-short", "setting the stream format with 35 bytes", false,
-     kAudioUnitErr_InvalidPropertyValue, [](ProbeUnit& p) { return SetFormat(p, &kFormat, 35); }},
+     kAudioUnitErr_InvalidPropertyValue, [](Probe& p) { return SetFormat(p, &kFormat, 35); }},
     {"set-maximum-frames-short", "setting the maximum frames with 2 bytes", false,
      kAudioUnitErr_InvalidPropertyValue,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          const UInt32 frames = 1024;
          return AudioUnitSetProperty(p.Get(), kAudioUnitProperty_MaximumFramesPerSlice,
                                      kAudioUnitScope_Global, 0, &frames, 2);
      }},
     {"property-invalid-scope", "reading the stream format in scope 7", false,
      kAudioUnitErr_InvalidScope,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          UInt32 size = sizeof(AudioStreamBasicDescription);
          return GetFormat(p, kMissingScope, 0, &size);
      }},
     {"property-invalid-element", "reading the stream format of input element 9", false,
      kAudioUnitErr_InvalidElement,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          UInt32 size = sizeof(AudioStreamBasicDescription);
          return GetFormat(p, kAudioUnitScope_Input, kMissingElement, &size);
      }},
     {"unknown-property", "asking for the size of property 0x7FFF0000", false,
      kAudioUnitErr_InvalidProperty,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          UInt32 size = 0;
          Boolean writable = false;
          return AudioUnitGetPropertyInfo(p.Get(), kUnknownProperty, kAudioUnitScope_Global, 0,
                                          &size, &writable);
      }},
     {"get-parameter-null-value", "reading parameter 0 into a null pointer", false, paramErr,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          return AudioUnitGetParameter(p.Get(), 0, kAudioUnitScope_Global, 0, nullptr);
      }},
     {"parameter-invalid-scope", "reading parameter 0 in scope 7", false, kAudioUnitErr_InvalidScope,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          Float32 value = 0;
          return AudioUnitGetParameter(p.Get(), 0, kMissingScope, 0, &value);
      }},
     {"state-short-size", "setting the saved state with 2 bytes", false,
      kAudioUnitErr_InvalidPropertyValue,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          const CFPropertyListRef state = CFSTR("state");
          return AudioUnitSetProperty(p.Get(), kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global,
                                      0, &state, 2);
      }},
     {"render-null-time-stamp", "rendering without a time stamp", true, paramErr,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          BufferList list(kProbeChannels, 64);
          return RenderWith(p, nullptr, list.Get());
      }},
     {"render-null-buffer-list", "rendering without a buffer list", true, paramErr,
-     [](ProbeUnit& p) {
+     [](Probe& p) {
          const AudioTimeStamp timeStamp{};
          return RenderWith(p, &timeStamp, nullptr);
      }},
     {"render-notify-null", "adding a null render notification", false, paramErr,
-     [](ProbeUnit& p) { return AudioUnitAddRenderNotify(p.Get(), nullptr, nullptr); }},
+     [](Probe& p) { return AudioUnitAddRenderNotify(p.Get(), nullptr, nullptr); }},
 };
 
 Check BadCallCheck(const BadCall& bad) {
     return {bad.name, [&bad](AudioComponent component) {
-                ProbeUnit probe(component);
+                Probe probe(component);
                 if (bad.prepared) {
                     probe.Prepare();
                 }
@@ -123,7 +123,7 @@ Check BadCallCheck(const BadCall& bad) {
 
 // A buffer smaller than the property gets at most what fits, and nothing beyond it.
 void ShortBufferGetsNoMore(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     constexpr Byte kGuard = 0xA5;
     Byte buffer[16];
     std::fill(std::begin(buffer), std::end(buffer), kGuard);
@@ -137,7 +137,7 @@ void ShortBufferGetsNoMore(AudioComponent component) {
 }
 
 void InfoWithoutOutputs(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     ExpectStatus(AudioUnitGetPropertyInfo(probe.Get(), kAudioUnitProperty_StreamFormat,
                                           kAudioUnitScope_Output, 0, nullptr, nullptr),
                  noErr, "asking for the stream format's info with no place for the answers");

@@ -1,5 +1,5 @@
 // Stream formats accepted and refused, the sample rate, channel configurations and the slice size.
-#include "ProbeUnit.h"
+#include "Probe.h"
 #include "StreamFormats.h"
 #include "ValidationChecks.h"
 
@@ -10,63 +10,62 @@ constexpr UInt32 kMatchingChannelCounts[] = {1, 2, 3, 8};
 constexpr AUChannelInfo kMismatchedChannels[] = {{2, 1}, {1, 2}};
 
 void DefaultFormatIsCanonical(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
         const auto format = ReadProperty<AudioStreamBasicDescription>(
-            probe.Get(), kAudioUnitProperty_StreamFormat, scope, 0);
+            probe, kAudioUnitProperty_StreamFormat, scope, 0);
         Expect(SameFormat(format, CanonicalFormat(format.mChannelsPerFrame, format.mSampleRate)),
                "the default format is not deinterleaved 32-bit float: " + DescribeFormat(format));
     }
 }
 
 void ProbesFormat(AudioComponent component, const FormatProbe& probe) {
-    ProbeUnit unit(component);
+    Probe unit(component);
     for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
         const std::string call = std::string("setting ") + probe.label + " on the " +
                                  (scope == kAudioUnitScope_Input ? "input" : "output");
         const OSStatus status =
-            WriteProperty(unit.Get(), kAudioUnitProperty_StreamFormat, scope, 0, probe.format);
+            unit.SetProperty(kAudioUnitProperty_StreamFormat, scope, 0, probe.format);
         if (!probe.canonical) {
             ExpectStatus(status, kAudioUnitErr_FormatNotSupported, call);
             continue;
         }
         ExpectStatus(status, noErr, call);
         const auto readBack = ReadProperty<AudioStreamBasicDescription>(
-            unit.Get(), kAudioUnitProperty_StreamFormat, scope, 0);
+            unit, kAudioUnitProperty_StreamFormat, scope, 0);
         Expect(SameFormat(readBack, probe.format),
                "the format read back differs: " + DescribeFormat(readBack));
     }
 }
 
 void SampleRatePropertyChangesFormat(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     const Float64 rate = 96000;
-    ExpectStatus(
-        WriteProperty(probe.Get(), kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, rate),
-        noErr, "setting the output sample rate to 96000 Hz");
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, rate),
+                 noErr, "setting the output sample rate to 96000 Hz");
     const auto format = ReadProperty<AudioStreamBasicDescription>(
-        probe.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0);
+        probe, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0);
     Expect(format.mSampleRate == rate, "the output format then reads " + DescribeFormat(format));
 }
 
 void FormatLockedWhileInitialized(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare(2, 48000);
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output,
-                               0, CanonicalFormat(2, 44100)),
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                   CanonicalFormat(2, 44100)),
                  kAudioUnitErr_PropertyNotWritable, "changing the format while initialized");
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output,
-                               0, CanonicalFormat(2, 48000)),
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                   CanonicalFormat(2, 48000)),
                  noErr, "setting the format it already has while initialized");
 }
 
 OSStatus InitializeWithChannels(AudioComponent component, UInt32 in, UInt32 out) {
-    ProbeUnit probe(component);
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input,
-                               0, CanonicalFormat(in, 48000)),
+    Probe probe(component);
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0,
+                                   CanonicalFormat(in, 48000)),
                  noErr, "setting " + std::to_string(in) + " input channels");
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output,
-                               0, CanonicalFormat(out, 48000)),
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                   CanonicalFormat(out, 48000)),
                  noErr, "setting " + std::to_string(out) + " output channels");
     return AudioUnitInitialize(probe.Get());
 }
@@ -78,7 +77,7 @@ std::string ChannelText(SInt16 in, SInt16 out) {
 // A published table names the pairs to accept; without one, an effect takes as many outputs as
 // inputs and nothing else.
 void ChannelConfigurations(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     UInt32 size = 0;
     if (AudioUnitGetPropertyInfo(probe.Get(), kAudioUnitProperty_SupportedNumChannels,
                                  kAudioUnitScope_Global, 0, &size, nullptr) == noErr &&
@@ -108,17 +107,17 @@ void ChannelConfigurations(AudioComponent component) {
 }
 
 void MaximumFramesProperty(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     const UInt32 frames = 4096;
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_MaximumFramesPerSlice,
-                               kAudioUnitScope_Global, 0, frames),
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                                   0, frames),
                  noErr, "setting the maximum frames per slice");
-    Expect(ReadProperty<UInt32>(probe.Get(), kAudioUnitProperty_MaximumFramesPerSlice,
+    Expect(ReadProperty<UInt32>(probe, kAudioUnitProperty_MaximumFramesPerSlice,
                                 kAudioUnitScope_Global, 0) == frames,
            "the maximum frames per slice did not read back");
     probe.Prepare();
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_MaximumFramesPerSlice,
-                               kAudioUnitScope_Global, 0, frames / 2),
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                                   0, frames / 2),
                  kAudioUnitErr_Initialized, "changing the maximum frames while initialized");
 }
 

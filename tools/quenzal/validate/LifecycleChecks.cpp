@@ -1,5 +1,5 @@
 // Opening and closing, initialize and uninitialize, the version, and which selectors are served.
-#include "ProbeUnit.h"
+#include "Probe.h"
 #include "ValidationChecks.h"
 
 #include <span>
@@ -12,10 +12,13 @@ constexpr SInt16 kServedSelectors[] = {-1, -2, -3, -4, 1,  2,  3,  4,  5, 6,
 constexpr SInt16 kUnservedSelectors[] = {0, 8, 12, 13, 19, 20, -5};
 
 void OpensAndCloses(AudioComponent component) {
-    AudioUnit unit = nullptr;
-    ExpectStatus(AudioComponentInstanceNew(component, &unit), noErr, "opening an instance");
-    Expect(unit != nullptr, "opening answered 0 but gave no instance");
-    ExpectStatus(AudioComponentInstanceDispose(unit), noErr, "closing the instance");
+    try {
+        Unit unit(component);
+        Expect(unit.Get() != nullptr, "opening answered 0 but gave no instance");
+        ExpectStatus(unit.Close(), noErr, "closing the instance");
+    } catch (const HostError& refused) {
+        ExpectStatus(refused.Status(), noErr, "opening an instance");
+    }
 }
 
 void OpensAndClosesRepeatedly(AudioComponent component) {
@@ -27,7 +30,7 @@ void OpensAndClosesRepeatedly(AudioComponent component) {
 // Every state a host takes an instance through, several times over.
 void SurvivesLifecycleCycles(AudioComponent component) {
     for (int round = 0; round < 8; ++round) {
-        ProbeUnit probe(component);
+        Probe probe(component);
         probe.Prepare();
         ExpectFinite(probe.RenderSignal(256), "the output");
         ExpectStatus(AudioUnitUninitialize(probe.Get()), noErr, "uninitializing");
@@ -35,7 +38,7 @@ void SurvivesLifecycleCycles(AudioComponent component) {
 }
 
 void Reinitializes(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Configure();
     for (int round = 0; round < 3; ++round) {
         ExpectStatus(AudioUnitInitialize(probe.Get()), noErr, "initializing");
@@ -47,14 +50,14 @@ void Reinitializes(AudioComponent component) {
 }
 
 void VersionMatchesRegistration(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     ExpectStatus(AudioComponentInstanceVersion(probe.Get()),
                  static_cast<OSStatus>(PlatformComponentVersion(component)),
                  "the version selector (against the registered version)");
 }
 
 void CanDoAnswers(AudioComponent component, std::span<const SInt16> selectors, OSStatus answer) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     std::string wrong;
     for (const SInt16 selector : selectors) {
         const OSStatus got = AudioComponentInstanceCanDo(probe.Get(), selector);
@@ -67,7 +70,7 @@ void CanDoAnswers(AudioComponent component, std::span<const SInt16> selectors, O
 }
 
 void RefusesUnservedSelectors(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     const intptr_t zeros[6] = {};
     for (const SInt16 selector : kUnservedSelectors) {
         ExpectStatus(PlatformCallSelector(probe.Get(), selector, zeros, 6), badComponentSelector,
@@ -77,14 +80,14 @@ void RefusesUnservedSelectors(AudioComponent component) {
 
 // A change in one instance must not show in another: nothing per instance may be shared.
 void InstancesAreIndependent(AudioComponent component) {
-    ProbeUnit changed(component);
-    ProbeUnit untouched(component);
-    for (const ParameterDescription& parameter : Parameters(changed.Host())) {
+    Probe changed(component);
+    Probe untouched(component);
+    for (const ParameterDescription& parameter : Parameters(changed)) {
         if (!IsWritable(parameter) || parameter.info.maxValue == parameter.info.defaultValue) {
             continue;
         }
         const Float32 before = untouched.Parameter(parameter.id);
-        changed.Host().SetParameter(parameter.id, parameter.info.maxValue);
+        changed.SetParameter(parameter.id, parameter.info.maxValue);
         Expect(untouched.Parameter(parameter.id) == before,
                "setting parameter " + std::to_string(parameter.id) +
                    " in one instance changed it in another");
@@ -92,7 +95,7 @@ void InstancesAreIndependent(AudioComponent component) {
     changed.Prepare(1, 22050);
     untouched.Prepare(2, 48000);
     const auto format = ReadProperty<AudioStreamBasicDescription>(
-        untouched.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0);
+        untouched, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0);
     Expect(format.mChannelsPerFrame == 2 && format.mSampleRate == 48000,
            "a format set on one instance showed in another");
 }

@@ -1,6 +1,6 @@
 // Property listeners and render notifications: called when they should be, with what they
 // should be told, and no longer once removed.
-#include "ProbeUnit.h"
+#include "Probe.h"
 #include "StreamFormats.h"
 #include "ValidationChecks.h"
 
@@ -33,14 +33,14 @@ OSStatus RecordNotification(void* log, AudioUnitRenderActionFlags* flags, const 
     return noErr;
 }
 
-void AddListener(ProbeUnit& probe, AudioUnitPropertyID id, ListenerLog& log) {
+void AddListener(Probe& probe, AudioUnitPropertyID id, ListenerLog& log) {
     ExpectStatus(AudioUnitAddPropertyListener(probe.Get(), id, RecordListenerCall, &log), noErr,
                  "adding a listener for property " + std::to_string(id));
 }
 
-void ChangeMaximumFrames(ProbeUnit& probe, UInt32 frames) {
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_MaximumFramesPerSlice,
-                               kAudioUnitScope_Global, 0, frames),
+void ChangeMaximumFrames(Probe& probe, UInt32 frames) {
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                                   0, frames),
                  noErr, "setting the maximum frames per slice");
 }
 
@@ -56,7 +56,7 @@ void ExpectOneCall(const ListenerLog& log, const ListenerCall& expected) {
 }
 
 void ListenerHearsChange(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     ListenerLog log;
     AddListener(probe, kAudioUnitProperty_MaximumFramesPerSlice, log);
     ChangeMaximumFrames(probe, 2048);
@@ -65,18 +65,18 @@ void ListenerHearsChange(AudioComponent component) {
 }
 
 void ListenerHearsOnlyItsProperty(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     ListenerLog log;
     AddListener(probe, kAudioUnitProperty_StreamFormat, log);
     ChangeMaximumFrames(probe, 2048);
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input,
-                               0, CanonicalFormat(1, 22050)),
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0,
+                                   CanonicalFormat(1, 22050)),
                  noErr, "setting the input format");
     ExpectOneCall(log, {probe.Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0});
 }
 
 void RemovedListenerHearsNothing(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     ListenerLog log;
     AddListener(probe, kAudioUnitProperty_MaximumFramesPerSlice, log);
     ExpectStatus(AudioUnitRemovePropertyListener(
@@ -87,7 +87,7 @@ void RemovedListenerHearsNothing(AudioComponent component) {
 }
 
 void RemovalMatchesUserData(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     ListenerLog removed;
     ListenerLog kept;
     AddListener(probe, kAudioUnitProperty_MaximumFramesPerSlice, removed);
@@ -103,7 +103,7 @@ void RemovalMatchesUserData(AudioComponent component) {
 }
 
 void NotificationsBracketRender(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
     NotificationLog log;
     ExpectStatus(AudioUnitAddRenderNotify(probe.Get(), RecordNotification, &log), noErr,
@@ -123,7 +123,7 @@ void NotificationsBracketRender(AudioComponent component) {
 }
 
 void RemovedNotificationIsNotCalled(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
     NotificationLog log;
     ExpectStatus(AudioUnitAddRenderNotify(probe.Get(), RecordNotification, &log), noErr,

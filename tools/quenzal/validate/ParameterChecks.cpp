@@ -1,6 +1,6 @@
 // Parameters as a host sees them: the list, each one's info, defaults, value strings, setting and
 // reading back, scheduled changes, and parameters that do not exist.
-#include "ProbeUnit.h"
+#include "Probe.h"
 #include "Text.h"
 #include "ValidationChecks.h"
 
@@ -16,22 +16,22 @@ std::string Named(const ParameterDescription& parameter) {
 }
 
 void ListIsConsistent(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     UInt32 size = 0;
     ExpectStatus(AudioUnitGetPropertyInfo(probe.Get(), kAudioUnitProperty_ParameterList,
                                           kAudioUnitScope_Global, 0, &size, nullptr),
                  noErr, "asking for the size of the parameter list");
     Expect(size % sizeof(AudioUnitParameterID) == 0,
            "the parameter list is " + std::to_string(size) + " bytes, not whole IDs");
-    std::vector<AudioUnitParameterID> ids = probe.Host().ParameterList();
+    std::vector<AudioUnitParameterID> ids = probe.ParameterList();
     std::sort(ids.begin(), ids.end());
     Expect(std::adjacent_find(ids.begin(), ids.end()) == ids.end(),
            "the parameter list names an ID twice");
 }
 
 void InfoIsSane(AudioComponent component) {
-    ProbeUnit probe(component);
-    for (const ParameterDescription& parameter : Parameters(probe.Host())) {
+    Probe probe(component);
+    for (const ParameterDescription& parameter : Parameters(probe)) {
         const AudioUnitParameterInfo& info = parameter.info;
         Expect(info.flags & kAudioUnitParameterFlag_IsReadable,
                Named(parameter) + " is not readable");
@@ -47,8 +47,8 @@ void InfoIsSane(AudioComponent component) {
 }
 
 void StartsAtDefaults(AudioComponent component) {
-    ProbeUnit probe(component);
-    for (const ParameterDescription& parameter : Parameters(probe.Host())) {
+    Probe probe(component);
+    for (const ParameterDescription& parameter : Parameters(probe)) {
         const Float32 value = probe.Parameter(parameter.id);
         Expect(value == parameter.info.defaultValue, Named(parameter) + " starts at " +
                                                          NumberText(value) + ", its default is " +
@@ -57,13 +57,13 @@ void StartsAtDefaults(AudioComponent component) {
 }
 
 void ValuesReadBack(AudioComponent component) {
-    ProbeUnit probe(component);
-    for (const ParameterDescription& parameter : Parameters(probe.Host())) {
+    Probe probe(component);
+    for (const ParameterDescription& parameter : Parameters(probe)) {
         if (!IsWritable(parameter)) {
             continue;
         }
         for (const Float32 value : {parameter.info.minValue, parameter.info.maxValue}) {
-            probe.Host().SetParameter(parameter.id, value);
+            probe.SetParameter(parameter.id, value);
             const Float32 readBack = probe.Parameter(parameter.id);
             Expect(readBack == value, Named(parameter) + " set to " + NumberText(value) +
                                           " reads " + NumberText(readBack));
@@ -72,8 +72,8 @@ void ValuesReadBack(AudioComponent component) {
 }
 
 void RefusesUnknownParameter(AudioComponent component) {
-    ProbeUnit probe(component);
-    const std::vector<AudioUnitParameterID> ids = probe.Host().ParameterList();
+    Probe probe(component);
+    const std::vector<AudioUnitParameterID> ids = probe.ParameterList();
     const AudioUnitParameterID unknown =
         (ids.empty() ? 0 : *std::max_element(ids.begin(), ids.end())) + 1000;
     Float32 value = 0;
@@ -88,11 +88,11 @@ void RefusesUnknownParameter(AudioComponent component) {
 }
 
 // Property 16 of a parameter: its array of value strings, null when it has none.
-Owned<CFArrayRef> CopyValueStrings(AudioUnit unit, AudioUnitParameterID id) {
+Owned<CFArrayRef> CopyValueStrings(const Unit& unit, AudioUnitParameterID id) {
     CFArrayRef strings = nullptr;
-    UInt32 size = sizeof strings;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global,
-                             id, &strings, &size) != noErr) {
+    UInt32 size = 0;
+    if (unit.GetProperty(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id,
+                         strings, &size) != noErr) {
         return nullptr;
     }
     Expect(size == sizeof strings,
@@ -119,9 +119,9 @@ void ExpectIndexedNames(CFArrayRef strings, const ParameterDescription& paramete
 }
 
 void ValueStringsMatchRanges(AudioComponent component) {
-    ProbeUnit probe(component);
-    for (const ParameterDescription& parameter : Parameters(probe.Host())) {
-        const Owned<CFArrayRef> strings = CopyValueStrings(probe.Get(), parameter.id);
+    Probe probe(component);
+    for (const ParameterDescription& parameter : Parameters(probe)) {
+        const Owned<CFArrayRef> strings = CopyValueStrings(probe, parameter.id);
         const bool indexed = parameter.info.unit == kAudioUnitParameterUnit_Indexed;
         Expect(indexed || strings == nullptr,
                Named(parameter) + " is not indexed but has value strings");
@@ -134,9 +134,9 @@ void ValueStringsMatchRanges(AudioComponent component) {
 }
 
 void ScheduledChangeTakesEffect(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
-    for (const ParameterDescription& parameter : Parameters(probe.Host())) {
+    for (const ParameterDescription& parameter : Parameters(probe)) {
         if (!IsWritable(parameter) || parameter.info.maxValue == parameter.info.defaultValue) {
             continue;
         }

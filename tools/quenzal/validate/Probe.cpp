@@ -1,4 +1,4 @@
-#include "ProbeUnit.h"
+#include "Probe.h"
 
 #include <cmath>
 #include <cstring>
@@ -36,27 +36,26 @@ BufferList::BufferList(UInt32 buffers, UInt32 frames, bool withMemory)
     }
 }
 
-void ProbeUnit::Configure(UInt32 channels, Float64 rate) {
-    mChannels = channels;
-    mHost.SetStreamFormat(channels, rate);
-    mHost.SetInput(&ProbeUnit::Fill, this);
+void Probe::Configure(UInt32 channels, Float64 rate) {
+    mProbeChannels = channels;
+    SetStreamFormat(channels, rate);
+    SetInput(&Probe::Fill, this);
 }
 
-void ProbeUnit::Prepare(UInt32 channels, Float64 rate) {
+void Probe::Prepare(UInt32 channels, Float64 rate) {
     Configure(channels, rate);
-    mHost.Initialize();
+    Initialize();
     Restart();
 }
 
-void ProbeUnit::Restart() {
-    mHost.Reset();
+void Probe::Restart() {
+    Reset();
     mPulled = 0;
-    mSampleTime = 0;
 }
 
-void ProbeUnit::Fill(void* context, UInt32 frames, float* const* channels) {
-    auto* self = static_cast<ProbeUnit*>(context);
-    for (UInt32 c = 0; c < self->mChannels; ++c) {
+void Probe::Fill(void* context, UInt32 frames, float* const* channels) {
+    auto* self = static_cast<Probe*>(context);
+    for (UInt32 c = 0; c < self->mProbeChannels; ++c) {
         for (UInt32 i = 0; i < frames; ++i) {
             channels[c][i] = TestSample(c, self->mPulled + i);
         }
@@ -64,24 +63,16 @@ void ProbeUnit::Fill(void* context, UInt32 frames, float* const* channels) {
     self->mPulled += frames;
 }
 
-OSStatus ProbeUnit::Render(UInt32 frames, AudioBufferList* list) {
-    AudioUnitRenderActionFlags flags = 0;
-    AudioTimeStamp timeStamp{};
-    timeStamp.mSampleTime = mSampleTime;
-    mSampleTime += frames;
-    return AudioUnitRender(mHost.Get(), &flags, &timeStamp, 0, frames, list);
-}
-
-Signal ProbeUnit::RenderSignal(UInt32 frames) {
-    BufferList list(mChannels, frames);
-    ExpectStatus(Render(frames, list.Get()), noErr,
+Signal Probe::RenderSignal(UInt32 frames) {
+    BufferList list(mProbeChannels, frames);
+    ExpectStatus(RenderList(frames, *list.Get()), noErr,
                  "rendering " + std::to_string(frames) + " frames");
     return list.Samples();
 }
 
-Float32 ProbeUnit::Parameter(AudioUnitParameterID id) {
+Float32 Probe::Parameter(AudioUnitParameterID id) {
     Float32 value = 0;
-    ExpectStatus(AudioUnitGetParameter(mHost.Get(), id, kAudioUnitScope_Global, 0, &value), noErr,
+    ExpectStatus(AudioUnitGetParameter(Get(), id, kAudioUnitScope_Global, 0, &value), noErr,
                  "reading parameter " + std::to_string(id));
     return value;
 }
@@ -107,7 +98,7 @@ bool SameBits(const Signal& a, const Signal& b) {
     return true;
 }
 
-std::vector<ParameterDescription> Parameters(const HostedUnit& unit) {
+std::vector<ParameterDescription> Parameters(const Unit& unit) {
     std::vector<ParameterDescription> parameters;
     for (const AudioUnitParameterID id : unit.ParameterList()) {
         parameters.push_back({id, unit.ParameterInfo(id)});

@@ -2,8 +2,7 @@
 // is a pure function of channel and frame, so any output can be held against what went in.
 #pragma once
 
-#include "HostedUnit.h"
-#include "OwnedObject.h"
+#include "QuenzalHost.h"
 #include "ValidationBattery.h"
 
 #include <vector>
@@ -33,12 +32,11 @@ private:
     Signal mSamples;
 };
 
-class ProbeUnit {
+// An instance whose input is the test signal; every render advances the signal with the sample
+// time.
+class Probe : public Unit {
 public:
-    explicit ProbeUnit(AudioComponent component) : mHost(component) {}
-
-    AudioUnit Get() const { return mHost.Get(); }
-    HostedUnit& Host() { return mHost; }
+    explicit Probe(AudioComponent component) : Unit(component) {}
 
     // Formats on input and output bus 0 and the test signal on the input; stays uninitialized.
     void Configure(UInt32 channels = kProbeChannels, Float64 rate = kProbeRate);
@@ -47,8 +45,6 @@ public:
     // Reset, and the test signal starts again at frame 0.
     void Restart();
 
-    // Renders the next frames into list; the unit's status, unchanged.
-    OSStatus Render(UInt32 frames, AudioBufferList* list);
     // Renders the next frames into fresh buffers; any status but 0 fails the check.
     Signal RenderSignal(UInt32 frames);
     // The value a parameter reads back; failing to read fails the check.
@@ -57,10 +53,8 @@ public:
 private:
     static void Fill(void* context, UInt32 frames, float* const* channels);
 
-    HostedUnit mHost;
-    UInt32 mChannels = kProbeChannels;
+    UInt32 mProbeChannels = kProbeChannels;
     UInt64 mPulled = 0;
-    Float64 mSampleTime = 0;
 };
 
 void ExpectFinite(const Signal& signal, const std::string& what);
@@ -72,26 +66,20 @@ struct ParameterDescription {
     AudioUnitParameterInfo info;
 };
 // The unit's global parameters as a host sees them; an unreadable list or info fails the check.
-std::vector<ParameterDescription> Parameters(const HostedUnit& unit);
+std::vector<ParameterDescription> Parameters(const Unit& unit);
 bool IsWritable(const ParameterDescription& parameter);
 
 // Reads a fixed-size property; a failure, or an answer of another size, fails the check.
 template <class T>
-T ReadProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+T ReadProperty(const Unit& unit, AudioUnitPropertyID id, AudioUnitScope scope,
                AudioUnitElement element) {
     T value{};
-    UInt32 size = sizeof value;
+    UInt32 size = 0;
     const std::string what = "reading property " + std::to_string(id);
-    ExpectStatus(AudioUnitGetProperty(unit, id, scope, element, &value, &size), noErr, what);
+    ExpectStatus(unit.GetProperty(id, scope, element, value, &size), noErr, what);
     Expect(size == sizeof value, what + " answered " + std::to_string(size) + " bytes, expected " +
                                      std::to_string(sizeof value));
     return value;
-}
-
-template <class T>
-OSStatus WriteProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                       AudioUnitElement element, const T& value) {
-    return AudioUnitSetProperty(unit, id, scope, element, &value, sizeof value);
 }
 
 } // namespace quenzal::validation

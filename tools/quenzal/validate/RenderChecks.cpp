@@ -1,6 +1,6 @@
 // Rendering: slice sizes up to the maximum and past it, the caller's or the unit's memory,
 // repeatability, bypass and in-place processing, and the render error a host reads back.
-#include "ProbeUnit.h"
+#include "Probe.h"
 #include "Text.h"
 #include "ValidationChecks.h"
 
@@ -11,18 +11,18 @@ namespace {
 
 constexpr UInt32 kFrames = 512;
 
-UInt32 MaximumFrames(ProbeUnit& probe) {
-    return ReadProperty<UInt32>(probe.Get(), kAudioUnitProperty_MaximumFramesPerSlice,
+UInt32 MaximumFrames(Probe& probe) {
+    return ReadProperty<UInt32>(probe, kAudioUnitProperty_MaximumFramesPerSlice,
                                 kAudioUnitScope_Global, 0);
 }
 
 // frames 0 stands for the unit's maximum frames per slice.
 void RendersSlice(AudioComponent component, UInt32 frames) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
     frames = frames != 0 ? frames : MaximumFrames(probe);
     BufferList list(kProbeChannels, frames);
-    ExpectStatus(probe.Render(frames, list.Get()), noErr,
+    ExpectStatus(probe.RenderList(frames, *list.Get()), noErr,
                  "rendering " + std::to_string(frames) + " frames");
     for (UInt32 i = 0; i < kProbeChannels; ++i) {
         Expect(list.Buffer(i).mDataByteSize == frames * sizeof(float),
@@ -34,10 +34,10 @@ void RendersSlice(AudioComponent component, UInt32 frames) {
 
 // With null data pointers the unit lends its own memory, holding the rendered frames.
 void RendersIntoUnitMemory(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
     BufferList list(kProbeChannels, kFrames, false);
-    ExpectStatus(probe.Render(kFrames, list.Get()), noErr, "rendering with null buffers");
+    ExpectStatus(probe.RenderList(kFrames, *list.Get()), noErr, "rendering with null buffers");
     Signal lent(kProbeChannels);
     for (UInt32 i = 0; i < kProbeChannels; ++i) {
         const AudioBuffer& buffer = list.Buffer(i);
@@ -75,7 +75,7 @@ const RefusedRender kRefusedRenders[] = {
      RefusedRender::Setup::Prepared, kProbeChannels, 48},
 };
 
-void SetUp(ProbeUnit& probe, RefusedRender::Setup setup) {
+void SetUp(Probe& probe, RefusedRender::Setup setup) {
     switch (setup) {
     case RefusedRender::Setup::Prepared:
         probe.Prepare();
@@ -84,30 +84,30 @@ void SetUp(ProbeUnit& probe, RefusedRender::Setup setup) {
         probe.Configure();
         break;
     case RefusedRender::Setup::WithoutInput:
-        probe.Host().SetStreamFormat(kProbeChannels, kProbeRate);
-        probe.Host().Initialize();
+        probe.SetStreamFormat(kProbeChannels, kProbeRate);
+        probe.Initialize();
         break;
     }
 }
 
 void RefusesRender(AudioComponent component, const RefusedRender& refused) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     SetUp(probe, refused.setup);
     const UInt32 frames = refused.pastMaximum ? MaximumFrames(probe) + 1 : kFrames;
     BufferList list(refused.buffers, frames);
     list.Buffer(refused.buffers - 1).mDataByteSize -= refused.bytesShort;
-    ExpectStatus(probe.Render(frames, list.Get()), refused.expected, refused.call);
+    ExpectStatus(probe.RenderList(frames, *list.Get()), refused.expected, refused.call);
 }
 
 void RepeatsAfterReset(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
     const Signal first = probe.RenderSignal(1024);
     ExpectFinite(first, "the output");
     probe.Restart();
     Expect(SameBits(first, probe.RenderSignal(1024)),
            "the same input after a reset gave different output");
-    ProbeUnit other(component);
+    Probe other(component);
     other.Prepare();
     Expect(SameBits(first, other.RenderSignal(1024)),
            "a second instance gave different output for the same input");
@@ -127,43 +127,41 @@ std::vector<Float32> ValuesToTry(const AudioUnitParameterInfo& info) {
 }
 
 void FiniteForEverySetting(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
-    for (const ParameterDescription& parameter : Parameters(probe.Host())) {
+    for (const ParameterDescription& parameter : Parameters(probe)) {
         if (!IsWritable(parameter)) {
             continue;
         }
         for (const Float32 value : ValuesToTry(parameter.info)) {
-            probe.Host().SetParameter(parameter.id, value);
+            probe.SetParameter(parameter.id, value);
             ExpectFinite(probe.RenderSignal(1024), "with parameter " +
                                                        std::to_string(parameter.id) + " at " +
                                                        NumberText(value) + " the output");
         }
-        probe.Host().SetParameter(parameter.id, parameter.info.defaultValue);
+        probe.SetParameter(parameter.id, parameter.info.defaultValue);
     }
 }
 
 void BypassPassesInputThrough(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
     const UInt32 on = 1;
-    ExpectStatus(
-        WriteProperty(probe.Get(), kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, on),
-        noErr, "switching bypass on");
-    Expect(ReadProperty<UInt32>(probe.Get(), kAudioUnitProperty_BypassEffect,
-                                kAudioUnitScope_Global, 0) == 1,
+    ExpectStatus(probe.SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, on),
+                 noErr, "switching bypass on");
+    Expect(ReadProperty<UInt32>(probe, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global,
+                                0) == 1,
            "bypass does not read back as on");
     Expect(SameBits(probe.RenderSignal(kFrames), TestSignal(kProbeChannels, 0, kFrames)),
            "the bypassed output differs from the input");
 }
 
 Signal RenderWithInPlace(AudioComponent component, UInt32 inPlace) {
-    ProbeUnit probe(component);
-    ReadProperty<UInt32>(probe.Get(), kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global,
-                         0);
-    ExpectStatus(WriteProperty(probe.Get(), kAudioUnitProperty_InPlaceProcessing,
-                               kAudioUnitScope_Global, 0, inPlace),
-                 noErr, "setting in-place processing to " + std::to_string(inPlace));
+    Probe probe(component);
+    ReadProperty<UInt32>(probe, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0);
+    ExpectStatus(
+        probe.SetProperty(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, inPlace),
+        noErr, "setting in-place processing to " + std::to_string(inPlace));
     probe.Prepare();
     return probe.RenderSignal(1024);
 }
@@ -174,13 +172,13 @@ void InPlaceChangesNothingAudible(AudioComponent component) {
 }
 
 void ReportsLastRenderError(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     probe.Prepare();
     const UInt32 frames = MaximumFrames(probe) + 1;
     BufferList list(kProbeChannels, frames);
-    probe.Render(frames, list.Get());
+    probe.RenderList(frames, *list.Get());
     const auto error = [&probe] {
-        return ReadProperty<OSStatus>(probe.Get(), kAudioUnitProperty_LastRenderError,
+        return ReadProperty<OSStatus>(probe, kAudioUnitProperty_LastRenderError,
                                       kAudioUnitScope_Global, 0);
     };
     ExpectStatus(error(), kAudioUnitErr_TooManyFramesToProcess, "the first read of the error");
@@ -188,9 +186,9 @@ void ReportsLastRenderError(AudioComponent component) {
 }
 
 void ReportsLatencyAndTail(AudioComponent component) {
-    ProbeUnit probe(component);
+    Probe probe(component);
     const auto latency =
-        ReadProperty<Float64>(probe.Get(), kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+        ReadProperty<Float64>(probe, kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
     Expect(std::isfinite(latency) && latency >= 0, "latency " + NumberText(latency) + " s");
     Float64 tail = 0;
     UInt32 size = sizeof tail;

@@ -1,6 +1,6 @@
 // Saved state (the class-info property): its keys, a round trip into a fresh instance, and the
 // refusal of state that is not this component's.
-#include "ProbeUnit.h"
+#include "Probe.h"
 #include "Text.h"
 #include "ValidationChecks.h"
 
@@ -11,20 +11,20 @@ namespace {
 
 using ParameterValues = std::map<AudioUnitParameterID, Float32>;
 
-Owned<CFDictionaryRef> SaveState(AudioUnit unit) {
+Owned<CFDictionaryRef> SaveState(const Unit& unit) {
     CFPropertyListRef state = nullptr;
-    UInt32 size = sizeof state;
-    ExpectStatus(AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
-                                      &state, &size),
-                 noErr, "reading the saved state");
+    UInt32 size = 0;
+    ExpectStatus(
+        unit.GetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, state, &size),
+        noErr, "reading the saved state");
     Expect(size == sizeof state && state != nullptr, "the saved state is not one reference");
     Owned<CFPropertyListRef> owned(state);
     Expect(CFGetTypeID(state) == CFDictionaryGetTypeID(), "the saved state is not a dictionary");
     return Owned<CFDictionaryRef>(static_cast<CFDictionaryRef>(owned.release()));
 }
 
-OSStatus RestoreState(AudioUnit unit, CFPropertyListRef state) {
-    return WriteProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, state);
+OSStatus RestoreState(Unit& unit, CFPropertyListRef state) {
+    return unit.SetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, state);
 }
 
 CFTypeRef ValueOf(CFDictionaryRef state, const std::string& key, CFTypeID type) {
@@ -48,21 +48,21 @@ void ExpectCode(CFDictionaryRef state, const std::string& key, OSType registered
 }
 
 // Every writable parameter moved off its default; returns what each should then read.
-ParameterValues ChangeEveryParameter(ProbeUnit& probe) {
+ParameterValues ChangeEveryParameter(Probe& probe) {
     ParameterValues values;
-    for (const ParameterDescription& parameter : Parameters(probe.Host())) {
+    for (const ParameterDescription& parameter : Parameters(probe)) {
         const AudioUnitParameterInfo& info = parameter.info;
         values[parameter.id] = info.defaultValue;
         if (IsWritable(parameter)) {
             values[parameter.id] =
                 info.defaultValue == info.maxValue ? info.minValue : info.maxValue;
-            probe.Host().SetParameter(parameter.id, values[parameter.id]);
+            probe.SetParameter(parameter.id, values[parameter.id]);
         }
     }
     return values;
 }
 
-void ExpectValues(ProbeUnit& probe, const ParameterValues& values, const std::string& when) {
+void ExpectValues(Probe& probe, const ParameterValues& values, const std::string& when) {
     for (const auto& [id, value] : values) {
         const Float32 got = probe.Parameter(id);
         Expect(got == value, when + ", parameter " + std::to_string(id) + " reads " +
@@ -71,8 +71,8 @@ void ExpectValues(ProbeUnit& probe, const ParameterValues& values, const std::st
 }
 
 void SavedStateHasItsKeys(AudioComponent component) {
-    ProbeUnit probe(component);
-    const Owned<CFDictionaryRef> state = SaveState(probe.Get());
+    Probe probe(component);
+    const Owned<CFDictionaryRef> state = SaveState(probe);
     AudioComponentDescription description{};
     AudioComponentGetDescription(component, &description);
     Expect(NumberOf(state.get(), "version") == 0, "the saved state's \"version\" is not 0");
@@ -84,11 +84,11 @@ void SavedStateHasItsKeys(AudioComponent component) {
 }
 
 void RoundTrips(AudioComponent component) {
-    ProbeUnit source(component);
+    Probe source(component);
     const ParameterValues values = ChangeEveryParameter(source);
-    const Owned<CFDictionaryRef> state = SaveState(source.Get());
-    ProbeUnit target(component);
-    ExpectStatus(RestoreState(target.Get(), state.get()), noErr, "restoring the saved state");
+    const Owned<CFDictionaryRef> state = SaveState(source);
+    Probe target(component);
+    ExpectStatus(RestoreState(target, state.get()), noErr, "restoring the saved state");
     ExpectValues(target, values, "after the restore");
 }
 
@@ -109,22 +109,22 @@ Owned<CFDictionaryRef> WithOtherManufacturer(CFDictionaryRef state) {
 }
 
 void RefusesForeignState(AudioComponent component) {
-    ProbeUnit source(component);
+    Probe source(component);
     ChangeEveryParameter(source);
-    const Owned<CFDictionaryRef> foreign = WithOtherManufacturer(SaveState(source.Get()).get());
-    ProbeUnit target(component);
+    const Owned<CFDictionaryRef> foreign = WithOtherManufacturer(SaveState(source).get());
+    Probe target(component);
     ParameterValues defaults;
-    for (const ParameterDescription& parameter : Parameters(target.Host())) {
+    for (const ParameterDescription& parameter : Parameters(target)) {
         defaults[parameter.id] = parameter.info.defaultValue;
     }
-    ExpectStatus(RestoreState(target.Get(), foreign.get()), kAudioUnitErr_InvalidPropertyValue,
+    ExpectStatus(RestoreState(target, foreign.get()), kAudioUnitErr_InvalidPropertyValue,
                  "restoring a state saved by another manufacturer's component");
     ExpectValues(target, defaults, "after the refused restore");
 }
 
 void RefusesNonDictionary(AudioComponent component) {
-    ProbeUnit probe(component);
-    ExpectStatus(RestoreState(probe.Get(), CFSTR("not a saved state")),
+    Probe probe(component);
+    ExpectStatus(RestoreState(probe, CFSTR("not a saved state")),
                  kAudioUnitErr_InvalidPropertyValue, "restoring a string as the state");
 }
 
