@@ -1,5 +1,7 @@
 #include "Hosting/Unit.h"
 
+#include "CAStreamBasicDescription.h"
+
 #include <cstring>
 #include <utility>
 
@@ -23,16 +25,9 @@ void FetchFast(AudioUnit unit, UInt32 selector, Function& function, const char* 
 } // namespace
 
 AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 rate) {
-    AudioStreamBasicDescription format{};
+    CAStreamBasicDescription format;
+    format.SetAUCanonical(channels, false);
     format.mSampleRate = rate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = sizeof(Float32);
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = sizeof(Float32);
-    format.mChannelsPerFrame = channels;
-    format.mBitsPerChannel = 32;
     return format;
 }
 

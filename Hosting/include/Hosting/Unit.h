@@ -24,8 +24,8 @@ struct FastCalls {
 
     // [render thread, initialized] The unit's status, unchanged.
     OSStatus Render(AudioUnitRenderActionFlags& flags, const AudioTimeStamp& timeStamp,
-                    UInt32 frames, AudioBufferList& list) const {
-        return render(storage, &flags, &timeStamp, 0, frames, &list);
+                    UInt32 frames, AudioBufferList* list) const {
+        return render(storage, &flags, &timeStamp, 0, frames, list);
     }
     // [render thread] Sets a global parameter now; the unit's status, unchanged.
     OSStatus SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) const {
