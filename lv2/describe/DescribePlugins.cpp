@@ -5,7 +5,8 @@
 // Usage: describe-plugins LIBRARY REGISTRATION TEMPLATE OUTPUT
 #include "PortLayout.h"
 
-#include "Platform/Host.h"
+#include "Hosting/Component.h"
+#include "Hosting/Unit.h"
 
 #include <charconv>
 #include <cmath>
@@ -13,129 +14,53 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace {
 
 constexpr const char* kPlaceholder = "@CONTROL_PORTS@";
 
+using hosting::Unit;
+
 class Failure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-void Check(OSStatus status, const std::string& what) {
-    if (status != noErr) {
-        throw Failure(what + " failed (status " + std::to_string(status) + ")");
-    }
-}
-
-// One instance of the component, closed on every way out.
-class OpenUnit {
-public:
-    explicit OpenUnit(AudioComponent component) {
-        Check(AudioComponentInstanceNew(component, &mUnit), "opening the component");
-    }
-    ~OpenUnit() { AudioComponentInstanceDispose(mUnit); }
-    OpenUnit(const OpenUnit&) = delete;
-    OpenUnit& operator=(const OpenUnit&) = delete;
-
-    // Reads into value, which must be exactly the property's size; false when the unit refuses.
-    template <class T> bool Read(AudioUnitPropertyID id, AudioUnitElement element, T& value) const {
-        UInt32 size = sizeof value;
-        return AudioUnitGetProperty(mUnit, id, kAudioUnitScope_Global, element, &value, &size) ==
-                   noErr &&
-               size == sizeof value;
-    }
-
-    template <class T> T Require(AudioUnitPropertyID id, AudioUnitElement element) const {
-        T value{};
-        if (!Read(id, element, value)) {
-            throw Failure("the unit does not answer property " + std::to_string(id) +
-                          " for element " + std::to_string(element));
-        }
-        return value;
-    }
-
-    AudioUnit Get() const { return mUnit; }
-
-private:
-    AudioUnit mUnit = nullptr;
-};
-
-struct ReleaseObject {
-    void operator()(CFTypeRef object) const { CFRelease(object); }
-};
-using OwnedArray = std::unique_ptr<std::remove_pointer_t<CFArrayRef>, ReleaseObject>;
-
 struct Parameter {
     std::string name;
     AudioUnitParameterInfo info;
-    OwnedArray valueStrings; // null when the parameter has none
+    std::vector<std::string> valueStrings; // empty when the parameter has none
 };
 
-std::string NameOf(AudioUnitParameterInfo& info) {
-    const bool hasString = (info.flags & kAudioUnitParameterFlag_HasCFNameString) != 0;
-    const char* text = hasString ? PlatformStringUTF8(info.cfNameString) : nullptr;
-    std::string name = text != nullptr ? text : std::string(info.name, strnlen(info.name, 52));
-    if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) && info.cfNameString != nullptr) {
-        CFRelease(info.cfNameString);
-        info.cfNameString = nullptr;
-    }
-    return name;
-}
-
-Parameter ReadParameter(const OpenUnit& unit, AudioUnitParameterID id) {
-    Parameter parameter;
-    parameter.info = unit.Require<AudioUnitParameterInfo>(kAudioUnitProperty_ParameterInfo, id);
-    parameter.name = NameOf(parameter.info);
-    CFArrayRef strings = nullptr;
-    if (unit.Read(kAudioUnitProperty_ParameterValueStrings, id, strings)) {
-        parameter.valueStrings.reset(strings);
-    }
+Parameter ReadParameter(const Unit& unit, AudioUnitParameterID id) {
+    Parameter parameter{unit.ParameterName(id), unit.ParameterInfo(id), unit.ValueStrings(id)};
     const AudioUnitParameterInfo& info = parameter.info;
-    const auto values = CFIndex(info.maxValue - info.minValue + 1);
-    if (info.unit == kAudioUnitParameterUnit_Indexed &&
-        (!parameter.valueStrings || CFArrayGetCount(parameter.valueStrings.get()) != values)) {
+    const auto values = size_t(info.maxValue - info.minValue + 1);
+    if (info.unit == kAudioUnitParameterUnit_Indexed && parameter.valueStrings.size() != values) {
         throw Failure("parameter " + std::to_string(id) + " (" + parameter.name +
                       ") does not name every one of its values");
     }
     return parameter;
 }
 
-std::vector<AudioUnitParameterID> ParameterList(const OpenUnit& unit) {
-    UInt32 size = 0;
-    Check(AudioUnitGetPropertyInfo(unit.Get(), kAudioUnitProperty_ParameterList,
-                                   kAudioUnitScope_Global, 0, &size, nullptr),
-          "asking for the parameter list");
-    std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
-    if (!ids.empty()) {
-        Check(AudioUnitGetProperty(unit.Get(), kAudioUnitProperty_ParameterList,
-                                   kAudioUnitScope_Global, 0, ids.data(), &size),
-              "reading the parameter list");
-    }
-    return ids;
-}
-
 // Every parameter of the unit needs a port, and no port may name a parameter the unit lacks.
-void CheckParameterList(const OpenUnit& unit) {
+void CheckParameterList(const Unit& unit) {
     std::vector<AudioUnitParameterID> expected;
     for (const quenzal_lv2::ControlPort& port : quenzal_lv2::kControlPorts) {
         expected.push_back(port.parameter);
     }
-    if (ParameterList(unit) != expected) {
+    if (unit.ParameterList() != expected) {
         throw Failure("the unit's parameters are not the plug-ins' control ports");
     }
 }
 
 // The plug-ins have no latency port, which is only honest while the unit reports none.
-void CheckLatency(const OpenUnit& unit) {
-    if (unit.Require<Float64>(kAudioUnitProperty_Latency, 0) != 0) {
+void CheckLatency(const Unit& unit) {
+    if (unit.Latency() != 0) {
         throw Failure("the unit reports latency, which the plug-ins do not declare");
     }
 }
@@ -166,14 +91,11 @@ std::string Quoted(const std::string& text) {
 }
 
 std::string ScalePoints(const Parameter& parameter) {
-    const CFArrayRef strings = parameter.valueStrings.get();
     std::ostringstream turtle;
     turtle << "\t\tlv2:scalePoint ";
-    for (CFIndex i = 0; i < CFArrayGetCount(strings); ++i) {
-        const char* label =
-            PlatformStringUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i)));
+    for (size_t i = 0; i < parameter.valueStrings.size(); ++i) {
         turtle << (i == 0 ? "[\n" : " , [\n") << "\t\t\trdfs:label "
-               << Quoted(label != nullptr ? label : "") << " ;\n\t\t\trdf:value "
+               << Quoted(parameter.valueStrings[i]) << " ;\n\t\t\trdf:value "
                << Number(parameter.info.minValue + Float32(i), true) << "\n\t\t]";
     }
     turtle << " ;\n";
@@ -207,7 +129,7 @@ std::string ControlPortTurtle(uint32_t index, const char* symbol, const Paramete
     return turtle.str();
 }
 
-std::string ControlPortsTurtle(const OpenUnit& unit) {
+std::string ControlPortsTurtle(const Unit& unit) {
     std::string turtle;
     for (uint32_t index = 0; index < quenzal_lv2::kControlPortCount; ++index) {
         const quenzal_lv2::ControlPort& port = quenzal_lv2::kControlPorts[index];
@@ -247,16 +169,6 @@ void WriteFile(const std::string& path, const std::string& text) {
     std::filesystem::rename(temporary, path);
 }
 
-AudioComponent Register(const char* library, const char* registration) {
-    char message[1024] = {};
-    AudioComponent component = nullptr;
-    if (PlatformRegisterComponentLibrary(library, registration, &component, message,
-                                         sizeof message) != noErr) {
-        throw Failure(message);
-    }
-    return component;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -265,15 +177,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const AudioComponent component = Register(argv[1], argv[2]);
         std::string ports;
         {
-            const OpenUnit unit(component);
+            const hosting::Registration component =
+                hosting::RegisterComponentLibrary({argv[1], argv[2]});
+            const Unit unit(component.Get());
             CheckParameterList(unit);
             CheckLatency(unit);
             ports = ControlPortsTurtle(unit);
         }
-        PlatformUnregisterComponent(component);
         WriteFile(argv[4], FillIn(ReadFile(argv[3]), ports));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s: %s\n", argv[0], error.what());

@@ -4,8 +4,8 @@
 // is voiced.
 #include "PortLayout.h"
 
-#include "CAStreamBasicDescription.h"
-#include "Platform/Host.h"
+#include "Hosting/Component.h"
+#include "Hosting/Unit.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
@@ -18,9 +18,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <new>
-#include <string>
+#include <optional>
 
 namespace quenzal_lv2 {
 namespace {
@@ -31,35 +32,28 @@ constexpr UInt32 kDefaultFramesPerSlice = 4096;
 constexpr UInt32 kMostFramesPerSlice = 65536;
 
 constexpr const char* kComponentLibrary = "Harwendel_Quenzal.so";
-constexpr const char* kComponentRegistration = "Harwendel_Quenzal.plist";
 
 // The component travels inside the bundle. It is registered once per process, by whichever
 // instance comes first, and forgotten when the host unloads this library.
 class BundledComponent {
 public:
-    ~BundledComponent() {
-        if (mComponent != nullptr) {
-            PlatformUnregisterComponent(mComponent);
-        }
-    }
-
+    // [instantiation thread] The registered component, or null when the bundle's is unusable.
     AudioComponent Get(const char* bundlePath) {
         std::lock_guard lock(mMutex);
-        if (mComponent == nullptr && bundlePath != nullptr) {
-            const std::string bundle = std::string(bundlePath) + "/";
-            char message[1024] = {};
-            if (PlatformRegisterComponentLibrary((bundle + kComponentLibrary).c_str(),
-                                                 (bundle + kComponentRegistration).c_str(),
-                                                 &mComponent, message, sizeof message) != noErr) {
-                std::fprintf(stderr, "harwendel-quenzal: %s\n", message);
+        if (mRegistration.Get() == nullptr && bundlePath != nullptr) {
+            try {
+                mRegistration = hosting::RegisterComponentLibrary(
+                    hosting::LocationInFolder(bundlePath, kComponentLibrary));
+            } catch (const std::exception& error) {
+                std::fprintf(stderr, "harwendel-quenzal: %s\n", error.what());
             }
         }
-        return mComponent;
+        return mRegistration.Get();
     }
 
 private:
     std::mutex mMutex;
-    AudioComponent mComponent = nullptr;
+    hosting::Registration mRegistration;
 };
 
 BundledComponent gComponent;
@@ -111,26 +105,40 @@ static_assert(offsetof(OutputBufferList, mBuffers) == offsetof(AudioBufferList, 
 class Plugin {
 public:
     explicit Plugin(UInt32 channels) : mChannels(channels) {}
-    ~Plugin() {
-        if (mUnit != nullptr) {
-            AudioComponentInstanceDispose(mUnit);
+
+    // [instantiation thread] Opens, configures and initializes the unit; false when it refuses.
+    bool Open(AudioComponent component, double rate, UInt32 framesPerSlice) {
+        if (!std::isfinite(rate) || rate <= 0) {
+            return false;
+        }
+        try {
+            hosting::Unit& unit = mUnit.emplace(component);
+            mFramesPerSlice = framesPerSlice;
+            hosting::Check(unit.SetBusFormats(hosting::CanonicalFormat(mChannels, rate)),
+                           "setting the formats");
+            unit.SetMaxFramesPerSlice(framesPerSlice);
+            unit.SetInputCallback(&Plugin::FeedInput, this);
+            mFast = unit.FetchFastCalls();
+            ReadControlRanges(unit);
+            unit.Initialize();
+            return Reset();
+        } catch (const hosting::HostError&) {
+            return false;
         }
     }
-    Plugin(const Plugin&) = delete;
-    Plugin& operator=(const Plugin&) = delete;
 
-    bool Open(AudioComponent component, double rate, UInt32 framesPerSlice) {
-        mFramesPerSlice = framesPerSlice;
-        return AudioComponentInstanceNew(component, &mUnit) == noErr && SetFormats(rate) &&
-               SetMaxFramesPerSlice(framesPerSlice) && SetInputCallback() && FetchFastFunctions() &&
-               ReadControlRanges() && AudioUnitInitialize(mUnit) == noErr && Reset();
-    }
-
+    // [instantiation thread] Clears the unit's history; the next run starts at sample time 0.
     bool Reset() {
         mSampleTime = 0;
-        return AudioUnitReset(mUnit, kAudioUnitScope_Global, 0) == noErr;
+        try {
+            mUnit->Reset();
+            return true;
+        } catch (const hosting::HostError&) {
+            return false;
+        }
     }
 
+    // [audio thread] Remembers where a port's data lives.
     void ConnectPort(uint32_t port, void* data) {
         if (port < kControlPortCount) {
             mControls[port].port = static_cast<const float*>(data);
@@ -157,65 +165,15 @@ public:
     }
 
 private:
-    bool SetFormats(double rate) {
-        if (!std::isfinite(rate) || rate <= 0) {
-            return false;
-        }
-        CAStreamBasicDescription format;
-        format.mSampleRate = rate;
-        format.SetAUCanonical(mChannels, false);
-        for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
-            if (AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, scope, 0, &format,
-                                     sizeof format) != noErr) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    bool SetMaxFramesPerSlice(UInt32 frames) {
-        return AudioUnitSetProperty(mUnit, kAudioUnitProperty_MaximumFramesPerSlice,
-                                    kAudioUnitScope_Global, 0, &frames, sizeof frames) == noErr;
-    }
-
-    bool SetInputCallback() {
-        const AURenderCallbackStruct callback{&Plugin::FeedInput, this};
-        return AudioUnitSetProperty(mUnit, kAudioUnitProperty_SetRenderCallback,
-                                    kAudioUnitScope_Input, 0, &callback, sizeof callback) == noErr;
-    }
-
-    template <class Function> bool FetchFastFunction(UInt32 selector, Function& function) {
-        UInt32 size = sizeof function;
-        return AudioUnitGetProperty(mUnit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                                    selector, &function, &size) == noErr &&
-               function != nullptr;
-    }
-
-    bool FetchFastFunctions() {
-        mStorage = GetComponentInstanceStorage(mUnit);
-        return mStorage != nullptr && FetchFastFunction(kAudioUnitRenderFastSelect, mRender) &&
-               FetchFastFunction(kAudioUnitSetParameterFastSelect, mSetParameter);
-    }
-
-    bool ReadControlRanges() {
+    void ReadControlRanges(const hosting::Unit& unit) {
         for (UInt32 i = 0; i < kControlPortCount; ++i) {
-            AudioUnitParameterInfo info{};
-            UInt32 size = sizeof info;
-            if (AudioUnitGetProperty(mUnit, kAudioUnitProperty_ParameterInfo,
-                                     kAudioUnitScope_Global, kControlPorts[i].parameter, &info,
-                                     &size) != noErr) {
-                return false;
-            }
-            if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) && info.cfNameString) {
-                CFRelease(info.cfNameString);
-            }
+            const AudioUnitParameterInfo info = unit.ParameterInfo(kControlPorts[i].parameter);
             Control& control = mControls[i];
             control.parameter = kControlPorts[i].parameter;
             control.minimum = info.minValue;
             control.maximum = info.maxValue;
             control.indexed = info.unit == kAudioUnitParameterUnit_Indexed;
         }
-        return true;
     }
 
     bool AudioPortsConnected() const {
@@ -237,8 +195,7 @@ private:
         if (std::isnan(value) || value == control.applied) {
             return;
         }
-        if (mSetParameter(mStorage, control.parameter, kAudioUnitScope_Global, 0, value, 0) ==
-            noErr) {
+        if (mFast.SetParameter(control.parameter, value) == noErr) {
             control.applied = value;
         }
     }
@@ -253,8 +210,8 @@ private:
         AudioTimeStamp timeStamp{};
         timeStamp.mSampleTime = mSampleTime;
         AudioUnitRenderActionFlags flags = 0;
-        if (mRender(mStorage, &flags, &timeStamp, 0, frames,
-                    reinterpret_cast<AudioBufferList*>(&mOutputList)) != noErr) {
+        if (mFast.Render(flags, timeStamp, frames,
+                         reinterpret_cast<AudioBufferList*>(&mOutputList)) != noErr) {
             // Whatever the unit left there is not audio the host should hear.
             for (UInt32 c = 0; c < mChannels; ++c) {
                 std::memset(mOutputs[c] + offset, 0, frames * sizeof(float));
@@ -283,10 +240,8 @@ private:
     }
 
     const UInt32 mChannels;
-    AudioUnit mUnit = nullptr;
-    void* mStorage = nullptr;
-    AudioUnitRenderProc mRender = nullptr;
-    AudioUnitSetParameterProc mSetParameter = nullptr;
+    std::optional<hosting::Unit> mUnit;
+    hosting::FastCalls mFast;
     UInt32 mFramesPerSlice = kDefaultFramesPerSlice;
     Float64 mSampleTime = 0;
     UInt32 mSliceOffset = 0;
@@ -296,6 +251,7 @@ private:
     OutputBufferList mOutputList{};
 };
 
+// [instantiation thread] A configured, initialized instance, or null when the unit refuses.
 template <UInt32 Channels>
 LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char* bundlePath,
                        const LV2_Feature* const* features) {
@@ -313,22 +269,27 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char* bundlePat
     }
 }
 
+// [audio thread, any state] Remembers where a port's data lives; real-time safe.
 void ConnectPort(LV2_Handle instance, uint32_t port, void* data) {
     static_cast<Plugin*>(instance)->ConnectPort(port, data);
 }
 
+// [instantiation thread, inactive] Starts from silence, as a freshly instantiated plug-in would.
 void Activate(LV2_Handle instance) {
     static_cast<Plugin*>(instance)->Reset();
 }
 
+// [audio thread, active] Renders frames; allocates nothing, locks nothing, makes no system call.
 void Run(LV2_Handle instance, uint32_t frames) {
     static_cast<Plugin*>(instance)->Run(frames);
 }
 
+// [instantiation thread, inactive] Disposes the instance.
 void Cleanup(LV2_Handle instance) {
     delete static_cast<Plugin*>(instance);
 }
 
+// [any thread] No extensions.
 const void* ExtensionData(const char*) {
     return nullptr;
 }
@@ -341,6 +302,7 @@ const LV2_Descriptor kDescriptors[] = {
 } // namespace
 } // namespace quenzal_lv2
 
+// [any thread] The mono and the stereo plug-in.
 extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     return index < std::size(quenzal_lv2::kDescriptors) ? &quenzal_lv2::kDescriptors[index]
                                                         : nullptr;

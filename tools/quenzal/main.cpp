@@ -1,6 +1,6 @@
 // quenzal: a command-line host for the Harwendel_Quenzal component.
 #include "DemoCommand.h"
-#include "HostedUnit.h"
+#include "QuenzalHost.h"
 #include "InfoCommand.h"
 #include "RenderCommand.h"
 #include "ResponseCommand.h"

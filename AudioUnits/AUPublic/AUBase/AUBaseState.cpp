@@ -2,6 +2,7 @@
 // a big-endian blob, the current preset's name and the names of its elements. A state is checked
 // completely before any of it is applied, so a refused state leaves the unit as it was.
 #include "AUBase.h"
+#include "CAAutoDisposer.h"
 
 #include <algorithm>
 #include <bit>
@@ -12,17 +13,6 @@
 #include <vector>
 
 namespace {
-
-// ---- ownership of property-list objects ----
-
-struct CFReleaser {
-    void operator()(CFTypeRef object) const {
-        if (object != nullptr) {
-            CFRelease(object);
-        }
-    }
-};
-template <class Ref> using CFOwned = std::unique_ptr<std::remove_pointer_t<Ref>, CFReleaser>;
 
 CFOwned<CFMutableDictionaryRef> NewDictionary() {
     return CFOwned<CFMutableDictionaryRef>(CFDictionaryCreateMutable(
