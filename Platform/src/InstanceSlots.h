@@ -23,15 +23,14 @@ namespace platform {
 // A generation word: a count in the high bits and the slot's state in the two low bits.
 inline constexpr UInt32 kSlotFree = 0;
 inline constexpr UInt32 kSlotOpen = 1;
-// Still open to calls (a unit may ask for its own storage while it closes), but no longer to a
-// second dispose.
+// Set on an open slot while it closes: still open to calls (a unit may ask for its own storage
+// while it closes), but no longer to a second dispose.
 inline constexpr UInt32 kClosingBit = 2;
-inline constexpr UInt32 kSlotClosing = kSlotOpen | kClosingBit;
 inline constexpr UInt32 kSlotStateBits = 2;
 inline constexpr UInt32 kSlotStateMask = (1u << kSlotStateBits) - 1;
 
 // The slot number takes the low bits of a handle and the generation word the rest: on 32-bit
-// targets 16384 instances open at once, each slot serving 65536 of them before it retires.
+// targets 16384 instances open at once, each slot serving 65535 of them before it retires.
 inline constexpr unsigned kSlotIndexBits = sizeof(void*) >= 8 ? 20 : 14;
 inline constexpr UInt32 kMaxSlots = 1u << kSlotIndexBits;
 inline constexpr unsigned kGenerationBits =
