@@ -50,7 +50,7 @@ TEST(UnitDefinition, DescribesBothParametersAndRefusesOthersWithTheFlagsSet) {
             << "the unit name and clump are the caller's";
     }
     // The flags are set before anything is checked, so a refused query still carries them.
-    for (const Address address :
+    for (const Address& address :
          {Address{kAudioUnitScope_Input, 0u}, Address{kAudioUnitScope_Output, 1u},
           Address{kAudioUnitScope_Global, 2u}, Address{kAudioUnitScope_Global, 0xFFFFFFFFu}}) {
         AudioUnitParameterInfo info = InfoOf(*unit, address, kAudioUnitErr_InvalidParameter);
