@@ -94,11 +94,9 @@ void ReleaseInstanceOf(AudioComponent component) {
     ForgetIfUnused(registry, position);
 }
 
-void DestroyInstanceRecord(ComponentInstanceRecord* record) {
-    const AudioComponent component = record->component;
-    record->tag = 0;
-    delete record;
-    ReleaseInstanceOf(component);
+void ForgetInstance(const platform::InstanceView& instance) {
+    platform::FreeSlot(instance);
+    ReleaseInstanceOf(instance.component);
 }
 
 } // namespace
@@ -181,28 +179,32 @@ OSStatus AudioComponentInstanceNew(AudioComponent component, AudioComponentInsta
     if (!ReserveInstanceOf(component)) {
         return paramErr;
     }
-    auto* record = new (std::nothrow)
-        ComponentInstanceRecord{platform::kLiveInstanceTag, component->entry, nullptr, component};
-    if (record == nullptr) {
+    const AudioComponentInstance instance = platform::OpenSlot(component->entry, component);
+    if (instance == nullptr) {
         ReleaseInstanceOf(component);
         return memFullErr;
     }
-    const OSStatus status = platform::InvokeEntry(*record, kComponentOpenSelect, record);
+    const OSStatus status =
+        platform::InvokeEntry(component->entry, nullptr, kComponentOpenSelect, instance);
     if (status != noErr) {
-        DestroyInstanceRecord(record);
+        if (const auto opened = platform::LiveInstance(instance)) {
+            ForgetInstance(*opened);
+        }
         return status;
     }
-    *outInstance = record;
+    *outInstance = instance;
     return noErr;
 }
 
 OSStatus AudioComponentInstanceDispose(AudioComponentInstance instance) {
-    ComponentInstanceRecord* record = platform::LiveInstance(instance);
-    if (record == nullptr) {
+    const std::optional<platform::InstanceView> live = platform::LiveInstance(instance);
+    if (!live || !platform::ClaimForClosing(*live)) {
         return paramErr;
     }
-    const OSStatus status = platform::InvokeEntry(*record, kComponentCloseSelect);
-    DestroyInstanceRecord(record);
+    // Read again: the close probe may have forgotten the unit object since the look-up.
+    void* const storage = live->slot->storage.load(std::memory_order_acquire);
+    const OSStatus status = platform::InvokeEntry(live->entry, storage, kComponentCloseSelect);
+    ForgetInstance(*live);
     return status;
 }
 
@@ -211,22 +213,17 @@ long PlatformOpenInstanceCount(void) {
 }
 
 OSStatus SetComponentInstanceStorage(ComponentInstance instance, void* storage) {
-    ComponentInstanceRecord* record = platform::LiveInstance(instance);
-    if (record == nullptr) {
-        return paramErr;
-    }
-    record->storage = storage;
-    return noErr;
+    return platform::StoreInstanceStorage(instance, storage) ? noErr : paramErr;
 }
 
 void* GetComponentInstanceStorage(ComponentInstance instance) {
-    const ComponentInstanceRecord* record = platform::LiveInstance(instance);
-    return record == nullptr ? nullptr : record->storage;
+    const std::optional<platform::InstanceView> live = platform::LiveInstance(instance);
+    return live ? live->storage : nullptr;
 }
 
 AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance instance) {
-    const ComponentInstanceRecord* record = platform::LiveInstance(instance);
-    return record == nullptr ? nullptr : record->component;
+    const std::optional<platform::InstanceView> live = platform::LiveInstance(instance);
+    return live ? live->component : nullptr;
 }
 
 } // extern "C"

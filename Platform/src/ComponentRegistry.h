@@ -1,38 +1,18 @@
 /*
- * What the registry and the host calls share: the instance record behind every instance handle,
- * and the building of a selector block on the stack.
- *
- * An instance handle points straight at its record so that calls from the render thread reach
- * the unit's entry without a look-up, a lock or an allocation.
+ * What the registry and the host calls share: the building of a selector block on the stack and
+ * the call of an instance's entry through its handle.
  */
 #ifndef PLATFORM_COMPONENTREGISTRY_H
 #define PLATFORM_COMPONENTREGISTRY_H
+
+#include "InstanceSlots.h"
 
 #include "Platform/Components.h"
 
 #include <cstddef>
 #include <type_traits>
 
-struct ComponentInstanceRecord {
-    UInt32 tag;
-    ComponentRoutine entry;
-    void* storage;
-    AudioComponent component;
-};
-
 namespace platform {
-
-// Four-character codes are printable ASCII, so no description word can pass for this tag when a
-// component handle or some other pointer is handed in where an instance is expected.
-inline constexpr UInt32 kLiveInstanceTag = 0x9E3779B9u;
-
-// The record of an open instance, or null for a null or plainly bogus handle.
-inline ComponentInstanceRecord* LiveInstance(AudioComponentInstance instance) {
-    if (instance == nullptr || instance->tag != kLiveInstanceTag) {
-        return nullptr;
-    }
-    return instance;
-}
 
 // ComponentParameters with room for N words; a zero-word call still gets one (zero) word so that
 // the array is never empty.
@@ -60,23 +40,24 @@ template <typename T> intptr_t ToWord(T value) {
 
 // Calls the instance's entry with the arguments in call order; the block holds them last first.
 template <typename... Args>
-OSStatus InvokeEntry(const ComponentInstanceRecord& record, SInt16 selector, Args... args) {
+OSStatus InvokeEntry(ComponentRoutine entry, void* storage, SInt16 selector, Args... args) {
     SelectorBlock<sizeof...(Args)> block(selector);
     const intptr_t words[] = {0, ToWord(args)...};
     for (std::size_t i = 0; i < sizeof...(Args); ++i) {
         block.params[i] = words[sizeof...(Args) - i];
     }
-    return record.entry(block.AsParameters(), record.storage);
+    return entry(block.AsParameters(), storage);
 }
 
-// The same for a handle from a caller: null or bogus handles give paramErr and call nothing.
+// The same for a handle from a caller: a handle that names no open instance gives paramErr and
+// calls nothing.
 template <typename... Args>
 OSStatus InvokeSelector(AudioComponentInstance instance, SInt16 selector, Args... args) {
-    const ComponentInstanceRecord* record = LiveInstance(instance);
-    if (record == nullptr) {
+    const std::optional<InstanceView> live = LiveInstance(instance);
+    if (!live) {
         return paramErr;
     }
-    return InvokeEntry(*record, selector, args...);
+    return InvokeEntry(live->entry, live->storage, selector, args...);
 }
 
 } // namespace platform

@@ -120,17 +120,16 @@ OSStatus AudioUnitScheduleParameters(AudioUnit unit, const AudioUnitParameterEve
 // instead of reaching freed memory.
 OSStatus PlatformCallSelector(AudioComponentInstance instance, SInt16 selector,
                               const intptr_t* params, UInt32 paramCount) {
-    ComponentInstanceRecord* record = platform::LiveInstance(instance);
-    if (record == nullptr || (params == nullptr && paramCount != 0) ||
-        paramCount > kMaxProbeWords) {
+    const std::optional<platform::InstanceView> live = platform::LiveInstance(instance);
+    if (!live || (params == nullptr && paramCount != 0) || paramCount > kMaxProbeWords) {
         return paramErr;
     }
     platform::SelectorBlock<kMaxProbeWords> block(selector);
     block.paramSize = static_cast<UInt8>(paramCount * sizeof(intptr_t));
     std::copy_n(params, paramCount, block.params);
-    const OSStatus status = record->entry(block.AsParameters(), record->storage);
+    const OSStatus status = live->entry(block.AsParameters(), live->storage);
     if (selector == kComponentCloseSelect && status == noErr) {
-        record->storage = nullptr;
+        platform::StoreInstanceStorage(instance, nullptr);
     }
     return status;
 }

@@ -115,6 +115,13 @@ OSStatus ShortFeed(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UI
     return noErr;
 }
 
+// Hands back one buffer fewer than it was given.
+OSStatus DroppingFeed(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                      AudioBufferList* ioData) {
+    --ioData->mNumberBuffers;
+    return noErr;
+}
+
 OSStatus RenderFedBy(UnitHost& host, AURenderCallback feed, bool busAllocates) {
     const UInt32 allocates = busAllocates ? 1 : 0;
     const AURenderCallbackStruct callback{feed, nullptr};
@@ -153,6 +160,7 @@ void PrintTo(const Row& row, std::ostream* os) {
 const Row kCatalogue[] = {
     // ---- component selectors ----
     {"OpenWithNullHandle", [](UnitHost& h) { return Call(h, kComponentOpenSelect, {0}); }, paramErr},
+    {"OpenWithForgedHandle", [](UnitHost& h) { return Call(h, kComponentOpenSelect, {Word(&h)}); }, paramErr},
     {"CanDoHugeSelector", [](UnitHost& h) { return Call(h, kComponentCanDoSelect, {0x7FFFFFFF}); }, 0},
     {"UnservedSelectorZero", [](UnitHost& h) { return Call(h, 0, {1, 2, 3}); }, badComponentSelector},
     {"UnservedSelectorMost", [](UnitHost& h) { return Call(h, 0x7FFF, {}); }, badComponentSelector},
@@ -161,7 +169,7 @@ const Row kCatalogue[] = {
     // ---- initialize with channel counts the effect cannot take ----
     {"InitializeMoreInputsThanOutputs", [](UnitHost& h) { return InitializeWithChannels(h, 64, 2); }, kAudioUnitErr_FormatNotSupported},
     {"InitializeNoChannels", [](UnitHost& h) { return InitializeWithChannels(h, 0, 0); }, kAudioUnitErr_FormatNotSupported},
-    {"InitializeChannelsBeyond16Bits", [](UnitHost& h) { return InitializeWithChannels(h, 65538, 65538); }, kAudioUnitErr_FormatNotSupported},
+    {"InitializeChannelsBeyond32767", [](UnitHost& h) { return InitializeWithChannels(h, 32768, 32768); }, kAudioUnitErr_FormatNotSupported},
     {"InitializeHugeChannelCount", [](UnitHost& h) { return InitializeWithChannels(h, kHuge, kHuge); }, kAudioUnitErr_FormatNotSupported},
     {"InitializeHugeFramesPerSlice", [](UnitHost& h) { h.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, kHuge); return h.Initialize(); }, memFullErr},
     {"UninitializeWhenNotInitialized", [](UnitHost& h) { return h.Uninitialize(); }, noErr},
@@ -276,6 +284,7 @@ const Row kCatalogue[] = {
     {"RenderFeedFails", [](UnitHost& h) { return RenderFedBy(h, &FailingFeed, true); }, -1234},
     {"RenderFeedLeavesNoMemory", [](UnitHost& h) { return RenderFedBy(h, &EmptyFeed, false); }, paramErr},
     {"RenderFeedShortOfAFrame", [](UnitHost& h) { return RenderFedBy(h, &ShortFeed, false); }, paramErr},
+    {"RenderFeedDropsABuffer", [](UnitHost& h) { return RenderFedBy(h, &DroppingFeed, true); }, paramErr},
     {"RenderSelfFedWithNaNTime", [](UnitHost& h) { h.SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0, AudioUnitConnection{h.Unit(), 0, 0}); h.Initialize(); return Render(h, {.sampleTime = NAN}); }, noErr},
     {"RenderIntoHugeFormat", [](UnitHost& h) { SetFormatWithChannels(h, kAudioUnitScope_Output, kHuge); return Render(h, {}); }, kAudioUnitErr_Uninitialized},
 };

@@ -1,7 +1,8 @@
 // One thread renders the effect without pause through its fast render function, pulling a host
 // callback, while two host threads set its parameters through the fast set-parameter function,
 // add and remove render notifications, and switch bypass. Run under ThreadSanitizer, this also
-// proves that the render path and the host's calls share no unsynchronised memory.
+// proves that the render path and the host's calls share no unsynchronised memory. A second test
+// opens and disposes units while another renders through its handle.
 #include "UnitHost.h"
 
 #include "Platform/Components.h"
@@ -297,6 +298,39 @@ TEST(RenderConcurrency, HostThreadsChangeParametersAndNotificationsWhileRenderin
                 << "both phases of a render call the same notifications";
         }
     }
+}
+
+// Control threads open and dispose units, and call on each handle they disposed, while another
+// unit renders through its handle: looking a handle up takes no lock, and a disposed handle
+// reaches nothing, not even the unit opened next in its place.
+TEST(RenderConcurrency, UnitsOpenAndCloseWhileAnotherRendersThroughItsHandle) {
+    UnitHost host;
+    ASSERT_EQ(host.SetFormat(kChannels, kRate), noErr);
+    ASSERT_EQ(host.ServeInput(testhost::Signal(kChannels, std::vector<Float32>(kFrames, 0.5f))),
+              noErr);
+    ASSERT_EQ(host.Initialize(), noErr);
+    std::atomic<bool> stop{false};
+    std::atomic<long> failures{0};
+    std::thread renderer([&] {
+        testhost::Signal output;
+        while (!stop.load()) {
+            failures += host.Render(kFrames, output) != noErr;
+        }
+    });
+    auto churn = [&failures] {
+        for (int i = 0; i < 300; ++i) {
+            AudioUnit unit = nullptr;
+            failures += AudioComponentInstanceNew(testhost::QuenzalComponent(), &unit) != noErr;
+            failures += AudioComponentInstanceDispose(unit) != noErr;
+            failures += AudioUnitSetParameter(unit, kVolume, 0, 0, 1.0f, 0) != paramErr;
+        }
+    };
+    std::thread first(churn), second(churn);
+    first.join();
+    second.join();
+    stop = true;
+    renderer.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 } // namespace

@@ -16,6 +16,17 @@ auto OpenQuenzal() {
     return testunits::OpenUnit<Harwendel_Quenzal>(nullptr);
 }
 
+// Asked through the parameter-info property into a record of 0x5A bytes, which keeps whatever the
+// unit does not write.
+AudioUnitParameterInfo InfoOf(Harwendel_Quenzal& unit, Address address, OSStatus expected) {
+    AudioUnitParameterInfo info;
+    std::memset(&info, 0x5A, sizeof info);
+    EXPECT_EQ(unit.DispatchGetProperty(kAudioUnitProperty_ParameterInfo, address.first,
+                                       address.second, &info),
+              expected);
+    return info;
+}
+
 TEST(UnitDefinition, DescribesBothParametersAndRefusesOthersWithTheFlagsSet) {
     const struct {
         AudioUnitParameterID id;
@@ -24,25 +35,28 @@ TEST(UnitDefinition, DescribesBothParametersAndRefusesOthersWithTheFlagsSet) {
         float min, max, def;
     } kCases[] = {{kParam_Loudspeaker, "Loudspeaker", 1, 1, 5, 1},
                   {kParam_Volume, "Volume", 13, -6, 6, 0}};
+    AudioUnitParameterInfo untouched;
+    std::memset(&untouched, 0x5A, sizeof untouched);
     auto unit = OpenQuenzal();
     for (const auto& c : kCases) {
-        AudioUnitParameterInfo info{};
-        ASSERT_EQ(unit->GetParameterInfo(kAudioUnitScope_Global, c.id, info), noErr);
+        const AudioUnitParameterInfo info = InfoOf(*unit, {kAudioUnitScope_Global, c.id}, noErr);
         EXPECT_STREQ(info.name, c.name);
         EXPECT_EQ(info.cfNameString, CFStringMakeConstantString(c.name)) << "the constant itself";
         // The constant name is not to be released: flags 0xC8000000, not 0xC8000010.
         EXPECT_EQ(std::tie(info.unit, info.minValue, info.maxValue, info.defaultValue, info.flags),
                   std::make_tuple(c.unit, c.min, c.max, c.def, 0xC8000000u));
+        EXPECT_EQ(std::tie(info.unitName, info.clumpID),
+                  std::tie(untouched.unitName, untouched.clumpID))
+            << "the unit name and clump are the caller's";
     }
     // The flags are set before anything is checked, so a refused query still carries them.
-    for (const auto& [scope, id] :
+    for (const Address& address :
          {Address{kAudioUnitScope_Input, 0u}, Address{kAudioUnitScope_Output, 1u},
           Address{kAudioUnitScope_Global, 2u}, Address{kAudioUnitScope_Global, 0xFFFFFFFFu}}) {
-        AudioUnitParameterInfo info;
-        std::memset(&info, 0x5A, sizeof info);
-        EXPECT_EQ(unit->GetParameterInfo(scope, id, info), kAudioUnitErr_InvalidParameter);
+        AudioUnitParameterInfo info = InfoOf(*unit, address, kAudioUnitErr_InvalidParameter);
         EXPECT_EQ(info.flags, 0xC0000000u);
-        EXPECT_EQ(info.name[0], 0x5A) << "nothing but the flags is written";
+        info.flags = untouched.flags;
+        EXPECT_EQ(std::memcmp(&info, &untouched, sizeof info), 0) << "nothing but the flags";
     }
 }
 

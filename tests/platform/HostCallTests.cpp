@@ -18,9 +18,8 @@ OSStatus Notify(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt3
     return noErr;
 }
 
-using HostCallTest = OpenUnitTest;
-
-TEST_F(HostCallTest, EveryCallBuildsItsBlockLastArgumentFirst) {
+// What the calls pass, and what the unit writes back into.
+struct CallArguments {
     UInt32 size = sizeof(AudioStreamBasicDescription);
     Boolean writable = 0;
     Float32 value = 0;
@@ -29,52 +28,63 @@ TEST_F(HostCallTest, EveryCallBuildsItsBlockLastArgumentFirst) {
     AudioTimeStamp stamp{};
     AudioBufferList list{1, {{1, 32, nullptr}}};
     AudioUnitParameterEvent events[2] = {};
-    void* const user = &size;
+};
+
+struct Case {
+    const char* name;
+    std::function<OSStatus(AudioUnit)> call;
+    SInt16 selector;
+    std::vector<intptr_t> words;
+    OSStatus status;
+};
+
+// One case per host call that takes an instance handle.
+std::vector<Case> EveryCall(CallArguments& a) {
+    void* const user = &a.size;
     const intptr_t listener = reinterpret_cast<intptr_t>(&Listener);
     const intptr_t notify = reinterpret_cast<intptr_t>(&Notify);
-
-    struct Case {
-        const char* name;
-        std::function<OSStatus(AudioUnit)> call;
-        SInt16 selector;
-        std::vector<intptr_t> words;
-        OSStatus status;
-    };
     // clang-format off
-    const Case cases[] = {
+    return {
         {"CanDo", [](AudioUnit u) { return AudioComponentInstanceCanDo(u, -4); }, -3, {-4}, Echo(-3)},
+        {"Version", AudioComponentInstanceVersion, -4, {}, kVersion},
         {"Initialize", AudioUnitInitialize, 1, {}, Echo(1)},
         {"Uninitialize", AudioUnitUninitialize, 2, {}, Echo(2)},
-        {"GetPropertyInfo", [&](AudioUnit u) { return AudioUnitGetPropertyInfo(u, 8, 2, 3, &size, &writable); },
-         3, {Word(&writable), Word(&size), 3, 2, 8}, Echo(3)},
-        {"GetProperty", [&](AudioUnit u) { return AudioUnitGetProperty(u, 8, 2, 0, &format, &size); },
-         4, {Word(&size), Word(&format), 0, 2, 8}, noErr},
-        {"SetProperty", [&](AudioUnit u) { return AudioUnitSetProperty(u, 14, 0, 1, &value, 4); },
-         5, {4, Word(&value), 1, 0, 14}, Echo(5)},
+        {"GetPropertyInfo", [&a](AudioUnit u) { return AudioUnitGetPropertyInfo(u, 8, 2, 3, &a.size, &a.writable); },
+         3, {Word(&a.writable), Word(&a.size), 3, 2, 8}, Echo(3)},
+        {"GetProperty", [&a](AudioUnit u) { return AudioUnitGetProperty(u, 8, 2, 0, &a.format, &a.size); },
+         4, {Word(&a.size), Word(&a.format), 0, 2, 8}, noErr},
+        {"SetProperty", [&a](AudioUnit u) { return AudioUnitSetProperty(u, 14, 0, 1, &a.value, 4); },
+         5, {4, Word(&a.value), 1, 0, 14}, Echo(5)},
         {"RemovePropertyValue", [](AudioUnit u) { return AudioUnitRemovePropertyValue(u, 25, 0, 0); },
          5, {0, 0, 0, 0, 25}, Echo(5)},
-        {"GetParameter", [&](AudioUnit u) { return AudioUnitGetParameter(u, 1, 0, 0, &value); },
-         6, {Word(&value), 0, 0, 1}, Echo(6)},
+        {"GetParameter", [&a](AudioUnit u) { return AudioUnitGetParameter(u, 1, 0, 0, &a.value); },
+         6, {Word(&a.value), 0, 0, 1}, Echo(6)},
         {"SetParameter, a float as its bits", [](AudioUnit u) { return AudioUnitSetParameter(u, 0, 0, 2, -0.5f, 64); },
          7, {64, static_cast<intptr_t>(0xBF000000u), 2, 0, 0}, Echo(7)},
         {"Reset", [](AudioUnit u) { return AudioUnitReset(u, 1, 0); }, 9, {0, 1}, Echo(9)},
-        {"AddPropertyListener", [&](AudioUnit u) { return AudioUnitAddPropertyListener(u, 23, Listener, user); },
+        {"AddPropertyListener", [user](AudioUnit u) { return AudioUnitAddPropertyListener(u, 23, Listener, user); },
          10, {Word(user), listener, 23}, Echo(10)},
         {"RemovePropertyListener", [](AudioUnit u) { return AudioUnitRemovePropertyListener(u, 23, Listener); },
          11, {listener, 23}, Echo(11)},
-        {"Render", [&](AudioUnit u) { return AudioUnitRender(u, &flags, &stamp, 0, 8, &list); },
-         14, {Word(&list), 8, 0, Word(&stamp), Word(&flags)}, noErr},
-        {"AddRenderNotify", [&](AudioUnit u) { return AudioUnitAddRenderNotify(u, Notify, user); },
+        {"Render", [&a](AudioUnit u) { return AudioUnitRender(u, &a.flags, &a.stamp, 0, 8, &a.list); },
+         14, {Word(&a.list), 8, 0, Word(&a.stamp), Word(&a.flags)}, noErr},
+        {"AddRenderNotify", [user](AudioUnit u) { return AudioUnitAddRenderNotify(u, Notify, user); },
          15, {Word(user), notify}, Echo(15)},
-        {"RemoveRenderNotify", [&](AudioUnit u) { return AudioUnitRemoveRenderNotify(u, Notify, user); },
+        {"RemoveRenderNotify", [user](AudioUnit u) { return AudioUnitRemoveRenderNotify(u, Notify, user); },
          16, {Word(user), notify}, Echo(16)},
-        {"ScheduleParameters", [&](AudioUnit u) { return AudioUnitScheduleParameters(u, events, 2); },
-         17, {2, Word(events)}, Echo(17)},
-        {"RemovePropertyListenerWithUserData", [&](AudioUnit u) { return AudioUnitRemovePropertyListenerWithUserData(u, 23, Listener, user); },
+        {"ScheduleParameters", [&a](AudioUnit u) { return AudioUnitScheduleParameters(u, a.events, 2); },
+         17, {2, Word(a.events)}, Echo(17)},
+        {"RemovePropertyListenerWithUserData", [user](AudioUnit u) { return AudioUnitRemovePropertyListenerWithUserData(u, 23, Listener, user); },
          18, {Word(user), listener, 23}, Echo(18)},
     };
     // clang-format on
-    for (const Case& c : cases) {
+}
+
+using HostCallTest = OpenUnitTest;
+
+TEST_F(HostCallTest, EveryCallBuildsItsBlockLastArgumentFirst) {
+    CallArguments a;
+    for (const Case& c : EveryCall(a)) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.call(mUnit->instance), c.status);
         const ReceivedCall& received = mUnit->calls.back();
@@ -85,10 +95,10 @@ TEST_F(HostCallTest, EveryCallBuildsItsBlockLastArgumentFirst) {
         EXPECT_EQ(received.storage, mUnit);
     }
     // What the unit answered reached the caller.
-    EXPECT_EQ(format.mChannelsPerFrame, 2u);
-    EXPECT_EQ(size, sizeof format);
-    EXPECT_EQ(list.mBuffers[0].mData, mUnit->ownSamples);
-    EXPECT_EQ(flags, static_cast<UInt32>(kAudioUnitRenderAction_OutputIsSilence));
+    EXPECT_EQ(a.format.mChannelsPerFrame, 2u);
+    EXPECT_EQ(a.size, sizeof a.format);
+    EXPECT_EQ(a.list.mBuffers[0].mData, mUnit->ownSamples);
+    EXPECT_EQ(a.flags, static_cast<UInt32>(kAudioUnitRenderAction_OutputIsSilence));
 }
 
 TEST_F(HostCallTest, CallSelectorPassesWordsAsGivenAndZeroFillsWhatIsMissing) {
@@ -107,30 +117,31 @@ TEST_F(HostCallTest, CallSelectorPassesWordsAsGivenAndZeroFillsWhatIsMissing) {
     EXPECT_EQ(mUnit->calls.size(), before);
 }
 
+// A disposed handle must not read what the instance left behind, nor reach the instance that
+// took its place.
 TEST_F(HostCallTest, HandlesThatAreNotOpenInstancesAreRefusedWithoutACall) {
+    const AudioUnit disposed = Open()->instance;
+    ASSERT_EQ(AudioComponentInstanceDispose(disposed), noErr);
+    RecordingUnit* successor = Open();
+    ASSERT_NE(successor, nullptr);
     AudioComponentDescription zeroed{};
-    UInt32 size = 4;
-    AudioUnitRenderActionFlags flags = 0;
-    AudioTimeStamp stamp{};
-    AudioBufferList list{};
-    const std::function<OSStatus(AudioUnit)> calls[] = {
-        AudioUnitInitialize,
-        AudioComponentInstanceDispose,
-        [&](AudioUnit u) { return AudioUnitGetProperty(u, 0, 0, 0, &size, &size); },
-        [&](AudioUnit u) { return AudioUnitRender(u, &flags, &stamp, 0, 1, &list); },
-        [](AudioUnit u) { return PlatformCallSelector(u, 1, nullptr, 0); },
-        [this](AudioUnit u) { return SetComponentInstanceStorage(u, this); },
-    };
-    const std::size_t before = mUnit->calls.size();
-    for (AudioUnit handle : {static_cast<AudioUnit>(nullptr), reinterpret_cast<AudioUnit>(&zeroed),
-                             reinterpret_cast<AudioUnit>(mComponent)}) {
-        for (const auto& call : calls) {
-            EXPECT_EQ(call(handle), paramErr);
+    CallArguments a;
+    const std::size_t before = mUnit->calls.size() + successor->calls.size();
+    for (AudioUnit handle :
+         {disposed, static_cast<AudioUnit>(nullptr), reinterpret_cast<AudioUnit>(&zeroed),
+          reinterpret_cast<AudioUnit>(mComponent), reinterpret_cast<AudioUnit>(~uintptr_t{0})}) {
+        for (const Case& c : EveryCall(a)) {
+            EXPECT_EQ(c.call(handle), paramErr) << c.name;
         }
+        EXPECT_EQ(PlatformCallSelector(handle, 1, nullptr, 0), paramErr);
+        EXPECT_EQ(SetComponentInstanceStorage(handle, this), paramErr);
         EXPECT_EQ(GetComponentInstanceStorage(handle), nullptr);
         EXPECT_EQ(AudioComponentInstanceGetComponent(handle), nullptr);
+        EXPECT_EQ(AudioComponentInstanceDispose(handle), paramErr);
     }
-    EXPECT_EQ(mUnit->calls.size(), before);
+    EXPECT_EQ(mUnit->calls.size() + successor->calls.size(), before);
+    EXPECT_EQ(GetComponentInstanceStorage(successor->instance), successor);
+    EXPECT_EQ(AudioComponentInstanceDispose(successor->instance), noErr);
 }
 
 using CloseProbeTest = RecordingUnitTest;

@@ -205,15 +205,17 @@ TEST_F(SavedState, AGroupForAMissingElementEndsTheWalkButNotTheRestore) {
     EXPECT_EQ(Read(host), (Snapshot{1.0f, 2.0f, -1, "Crunch", 1}));
 }
 
-TEST_F(SavedState, ABadScopeOrParameterInTheBlobEndsTheRestoreWithItsStatus) {
+// Refused with the status the walk meets, before the good group ahead of the bad one applies.
+TEST_F(SavedState, ABadScopeOrParameterInTheBlobRefusesTheWholeStateWithItsStatus) {
     const std::pair<UInt32, OSStatus> faults[] = {{7, kAudioUnitErr_InvalidScope},
                                                   {0, kAudioUnitErr_InvalidParameter}};
     for (const auto& [scope, status] : faults) {
         const Owned state = WithBlob(ChangedState(), {0, 0, 1, 1, Bits(2.0f), //
                                                       scope, 0, 1, 9, Bits(5.0f)});
         UnitHost host;
+        const Snapshot before = Read(host);
         EXPECT_EQ(Restore(host, state.get()), status);
-        EXPECT_EQ(Read(host), (Snapshot{1.0f, 2.0f, -1, "Untitled", 1}));
+        EXPECT_EQ(Read(host), before);
     }
 }
 

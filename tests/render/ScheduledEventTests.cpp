@@ -1,6 +1,8 @@
 // Scheduled parameter events as the audio and the slices show them.
 #include "RenderHarness.h"
 
+#include <gmock/gmock.h>
+
 #include <string>
 
 namespace rendertest {
@@ -120,32 +122,43 @@ INSTANTIATE_TEST_SUITE_P(
         Slicing{"RampEndedBeforeTheBuffer", {Ramp(-300, 100, 4)}, {512}, {0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// An event that could never be installed is refused when scheduled: kept, it would fail every
-// later render, since a failed render keeps its events for the next.
-struct BadEvent {
+// An array is taken or refused whole. It is refused only for an event that could never be
+// installed: kept, that would fail every later render, since a failed render keeps its events. A
+// ramp for a parameter an input element does not define yet is taken, and warned about at render.
+struct EventInTheMiddle {
     const char* name;
     AudioUnitParameterEvent event;
     OSStatus expected;
+    const char* renderWarning;
 };
 
-class BadEventTest : public ::testing::TestWithParam<BadEvent> {};
+class EventArrayTest : public ::testing::TestWithParam<EventInTheMiddle> {};
 
-TEST_P(BadEventTest, IsRefusedAndRenderingGoesOn) {
-    const BadEvent& bad = GetParam();
+TEST_P(EventArrayTest, IsTakenOrRefusedWholeAndRenderingGoesOn) {
+    const EventInTheMiddle& middle = GetParam();
     UnitHost host;
     InputSource source(StereoNoise(kFrames));
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     CallerBuffers caller;
 
-    EXPECT_EQ(Schedule(host, {bad.event}), bad.expected);
+    EXPECT_EQ(Schedule(host, {Immediate(0, 3), middle.event, Immediate(0, 4)}), middle.expected);
+    Float32 volume = -1;
+    ASSERT_EQ(host.GetParameter(kParam_Volume, volume), noErr);
+    EXPECT_EQ(volume, middle.expected == noErr ? 4 : 0) << "all of the array or none of it";
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                ::testing::HasSubstr(middle.renderWarning));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Events, BadEventTest,
-    ::testing::Values(BadEvent{"UnknownParameter", Ramp(10, 20, 0, kAudioUnitScope_Global, 7),
-                               kAudioUnitErr_InvalidParameter},
-                      BadEvent{"UnknownScope", Ramp(10, 20, 0, 9), kAudioUnitErr_InvalidScope}),
+    Events, EventArrayTest,
+    ::testing::Values(
+        EventInTheMiddle{"UnknownParameter", Ramp(10, 20, 0, kAudioUnitScope_Global, 7),
+                         kAudioUnitErr_InvalidParameter, ""},
+        EventInTheMiddle{"UnknownScope", Ramp(10, 20, 0, 9), kAudioUnitErr_InvalidScope, ""},
+        EventInTheMiddle{"InputParameterNotYetDefined", Ramp(10, 20, 0, kAudioUnitScope_Input, 5),
+                         noErr, "SetScheduledEvent for undefined param ID 5 while initialized"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

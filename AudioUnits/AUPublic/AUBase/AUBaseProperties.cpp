@@ -274,9 +274,11 @@ OSStatus GetParameterListProperty(AUBase& unit, AudioUnitScope scope, void* outD
     return status;
 }
 
+// The unit fills in the caller's own record: the fields it does not name (the unit name and the
+// clump, and all but the flags of a refused query) keep the caller's bytes.
 OSStatus GetParameterInfoProperty(AUBase& unit, AudioUnitScope scope, AudioUnitParameterID id,
                                   void* outData) {
-    AudioUnitParameterInfo info{};
+    auto info = ReadValue<AudioUnitParameterInfo>(outData);
     const OSStatus status = unit.GetParameterInfo(scope, id, info);
     WriteValue(outData, info);
     return status;

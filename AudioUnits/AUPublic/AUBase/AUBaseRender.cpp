@@ -162,6 +162,24 @@ OSStatus CheckCallerBuffers(const CAStreamBasicDescription& format, UInt32 frame
     return noErr;
 }
 
+// Throws the status of an event that could never be installed, and would fail every render that
+// kept it (a failed render keeps its events): a scope the unit does not have, or an ID beyond an
+// element's indexed parameters. An immediate event needs its element now, since scheduling sets
+// its value at once. A ramp for a missing element is skipped at render, and one for an ID not yet
+// in an element's map is created or warned about there.
+void CheckSchedulable(AUBase& unit, const AudioUnitParameterEvent& event) {
+    const bool immediate = event.eventType == kParameterEvent_Immediate;
+    if (immediate && event.scope == kAudioUnitScope_Group) {
+        return; // answered by SetGroupParameter, whose status scheduling ignores
+    }
+    const AUScope& scope = unit.GetScope(event.scope);
+    const AUElement* element =
+        immediate ? scope.SafeGetElement(event.element) : scope.GetElement(event.element);
+    if (element != nullptr && !element->CanHoldParameter(event.parameter)) {
+        CAThrowStatus(kAudioUnitErr_InvalidParameter);
+    }
+}
+
 } // namespace
 
 // ---- inputs ----
@@ -214,16 +232,17 @@ bool AUBase::HasInput(AudioUnitElement element) {
 // ---- scheduled parameter events ----
 
 OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents) {
+    // All or nothing: every event is checked, and room made for all of them, before any applies.
+    for (UInt32 i = 0; i < numEvents; ++i) {
+        CheckSchedulable(*this, events[i]);
+    }
+    mParamList.reserve(mParamList.size() + numEvents);
     for (UInt32 i = 0; i < numEvents; ++i) {
         const AudioUnitParameterEvent& event = events[i];
         if (event.eventType == kParameterEvent_Immediate) {
             SetParameter(event.parameter, event.scope, event.element,
                          event.eventValues.immediate.value,
                          event.eventValues.immediate.bufferOffset);
-        } else if (AUElement* target = GetScope(event.scope).GetElement(event.element)) {
-            // Refused now rather than thrown at every later render: the render entry keeps the
-            // events of a failed call, so one bad event would fail all of them.
-            target->GetParamEvent(event.parameter);
         }
         mParamList.push_back(event);
     }

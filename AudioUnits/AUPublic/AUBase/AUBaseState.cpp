@@ -95,9 +95,9 @@ CFOwned<CFMutableDataRef> SaveParameters(AUBase& unit) {
     return data;
 }
 
-// Applies the groups in order until one names an element the unit does not have. A scope the
-// unit does not have, or a parameter an element does not hold, ends the restore with its status.
-void RestoreParameters(AUBase& unit, CFDataRef data) {
+// Hands each group's element and pairs to visit, in order, until a group names an element the
+// unit does not have; later groups are ignored. A scope the unit does not have throws -10866.
+template <class Visit> void WalkGroups(AUBase& unit, CFDataRef data, Visit visit) {
     const UInt8* position = CFDataGetBytePtr(data);
     const UInt8* const end = position + CFDataGetLength(data);
     while (position < end) {
@@ -107,8 +107,29 @@ void RestoreParameters(AUBase& unit, CFDataRef data) {
         if (element == nullptr) {
             return;
         }
-        position = element->RestoreState(position + 2 * kWordSize, end);
+        const UInt8* const pairs = position + 2 * kWordSize;
+        visit(*element, pairs);
+        position = pairs + kWordSize + std::size_t{ReadBigEndian(pairs)} * kPairSize;
     }
+}
+
+// Throws the status of the first group the walk would fail on: its scope (-10866) or a parameter
+// its element does not hold (-10878), so that a refused blob applies nothing.
+void CheckParameters(AUBase& unit, CFDataRef data) {
+    WalkGroups(unit, data, [](const AUElement& element, const UInt8* pairs) {
+        const UInt32 count = ReadBigEndian(pairs);
+        for (UInt32 k = 0; k < count; ++k) {
+            if (!element.CanHoldParameter(ReadBigEndian(pairs + kWordSize + k * kPairSize))) {
+                CAThrowStatus(kAudioUnitErr_InvalidParameter);
+            }
+        }
+    });
+}
+
+void RestoreParameters(AUBase& unit, CFDataRef data) {
+    const UInt8* const end = CFDataGetBytePtr(data) + CFDataGetLength(data);
+    WalkGroups(unit, data,
+               [end](AUElement& element, const UInt8* pairs) { element.RestoreState(pairs, end); });
 }
 
 // ---- element names ----
@@ -323,6 +344,7 @@ OSStatus AUBase::RestoreState(CFPropertyListRef plist) {
         return kAudioUnitErr_InvalidPropertyValue;
     }
     if (state->data != nullptr) {
+        CheckParameters(*this, state->data);
         RestoreParameters(*this, state->data);
     }
 

@@ -134,7 +134,9 @@ OSStatus GetPropertyIntoShortBuffer(AUBase& unit, AudioUnitPropertyID id, AudioU
                                     AudioUnitElement element, UInt32 propertySize, void* outData,
                                     UInt32& ioDataSize) {
     const UInt32 clientSize = ioDataSize;
+    // Seeded with the caller's bytes, so that a property that leaves fields alone leaves them here.
     std::vector<Byte> whole(propertySize);
+    memcpy(whole.data(), outData, clientSize);
     ioDataSize = 0;
     const OSStatus result = unit.DispatchGetProperty(id, scope, element, whole.data());
     if (result == noErr) {

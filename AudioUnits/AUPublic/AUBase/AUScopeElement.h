@@ -69,6 +69,11 @@ public:
 
     UInt32 GetNumberOfParameters() const;
     void GetParameterList(AudioUnitParameterID* outList) const;
+    // Whether a set of the ID can succeed: indexed storage holds a fixed range of IDs, while map
+    // storage creates an ID before initialize and warns about it after.
+    bool CanHoldParameter(AudioUnitParameterID paramID) const {
+        return !mUseIndexedParameters || paramID < mIndexedParameters.size();
+    }
     // Throws -10878 for an ID the element does not hold.
     ParameterMapEvent& GetParamEvent(AudioUnitParameterID paramID);
     AudioUnitParameterValue GetParameter(AudioUnitParameterID paramID);
