@@ -205,8 +205,9 @@ def candidate_lines(path):
             continue
         if not code_line.strip():
             continue
-        returns_status = "return" in code_line and enclosing_function_returns_status(
-            code, line_offset)
+        at_return = re.search(r"\breturn\b", code_line)
+        returns_status = at_return is not None and enclosing_function_returns_status(
+            code, line_offset + at_return.start())
         sites = operator_sites(code_line, returns_status, code_lines[number])
         if sites:
             result.append((number, line, sites))
@@ -278,13 +279,21 @@ def is_clean(relative):
     return subprocess.run(["git", "diff", "--quiet", "HEAD", "--", relative], cwd=ROOT).returncode == 0
 
 
+# Test lists are read by running each test program after it links, so a mutant that makes a
+# program crash at start-up fails the build although it compiled.
+DISCOVERY_FAILURE = "Error running test executable"
+
+
 def build():
+    """None when the build succeeds, else what went wrong."""
     done = subprocess.run(["cmake", "--build", "--preset", "release", "-j2"], cwd=ROOT,
                           capture_output=True, text=True)
     if done.returncode == 0:
-        return True, ""
+        return None
+    if DISCOVERY_FAILURE in done.stdout:
+        return DISCOVERY_FAILURE
     errors = [line for line in done.stdout.splitlines() if "error" in line]
-    return False, (errors[0] if errors else done.stdout[-300:]).strip()
+    return (errors[0] if errors else done.stdout[-300:]).strip()
 
 
 TEST_RESULT = re.compile(r"Test\s+#\d+: (\S+) .*?(\*\*\*\S+|Not Run|Passed)")
@@ -322,8 +331,10 @@ def try_mutant(mutant, timeout):
     outcome = {"applied_line": index + 1}
     try:
         path.write_bytes("\n".join(lines).encode("utf-8"))
-        built, error = build()
-        if not built:
+        error = build()
+        if error == DISCOVERY_FAILURE:
+            return outcome | {"status": "killed", "test": "(test discovery)"}
+        if error:
             return outcome | {"status": "did-not-build", "error": error}
         passed, killer = run_tests(timeout)
         return outcome | ({"status": "survived"} if passed else {"status": "killed", "test": killer})
@@ -363,7 +374,7 @@ def run_plan(plan_path, results_path, timeout, only):
     if not (BUILD_DIR / "CMakeCache.txt").exists():
         subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True)
     print("baseline: building and testing the unmutated tree", flush=True)
-    if not build()[0] or not run_tests(timeout)[0]:
+    if build() or not run_tests(timeout)[0]:
         sys.exit("mutate: the unmutated tree does not build or pass its tests")
     commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], cwd=ROOT, check=True,
                             capture_output=True, text=True).stdout.strip()
