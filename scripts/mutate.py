@@ -292,7 +292,7 @@ def build():
         return None
     if DISCOVERY_FAILURE in done.stdout:
         return DISCOVERY_FAILURE
-    errors = [line for line in done.stdout.splitlines() if "error" in line]
+    errors = [line for line in done.stdout.splitlines() if "error:" in line]
     return (errors[0] if errors else done.stdout[-300:]).strip()
 
 
