@@ -11,7 +11,7 @@ namespace {
 // why the parameter info does not ask for the name to be released and the value-string array
 // need not retain them.
 const CFStringRef kParamName_Loudspeaker = CFSTR("Loudspeaker");
-const CFStringRef kParameterName_Volume = CFSTR("Volume");
+const CFStringRef kParamName_Volume = CFSTR("Volume");
 const CFStringRef kMenuItem_GuitarWarm = CFSTR("Guitar: warm");
 const CFStringRef kMenuItem_GuitarBright = CFSTR("Guitar: bright");
 const CFStringRef kMenuItem_GuitarFull = CFSTR("Guitar: full");
@@ -99,7 +99,7 @@ OSStatus Harwendel_Quenzal::GetParameterInfo(AudioUnitScope scope, AudioUnitPara
                           5.0f, kDefaultLoudspeaker);
         return noErr;
     case kParam_Volume:
-        DescribeParameter(outInfo, kParameterName_Volume, kAudioUnitParameterUnit_Decibels, -6.0f,
+        DescribeParameter(outInfo, kParamName_Volume, kAudioUnitParameterUnit_Decibels, -6.0f,
                           6.0f, kDefaultVolume);
         return noErr;
     default:

@@ -4,14 +4,12 @@
 // ratio of the subject to the reference.
 #pragma once
 
+#include "CAMath.h"
+
 #include <benchmark/benchmark.h>
 
 #include <ctime>
 #include <string>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
 
 namespace pairedtiming {
 
@@ -30,23 +28,6 @@ template <class Call> double SecondsOfBlock(Call& call, int calls) {
     return ThreadSeconds() - start;
 }
 
-// The floating-point mode of a render (denormals flushed), so that work measured outside a
-// render runs as it would inside one.
-class DenormalsFlushed {
-public:
-#if defined(__x86_64__) || defined(__i386__)
-    DenormalsFlushed() : mSaved(_mm_getcsr()) {
-        _mm_setcsr(mSaved | 0x8040);
-    }
-    ~DenormalsFlushed() {
-        _mm_setcsr(mSaved);
-    }
-
-private:
-    unsigned mSaved;
-#endif
-};
-
 // Counters: <subject>_ns and <reference>_ns per sample, and ratio = subject / reference.
 template <class Subject, class Reference>
 void RunPaired(benchmark::State& state, const std::string& subjectName, Subject&& subject,
@@ -55,7 +36,7 @@ void RunPaired(benchmark::State& state, const std::string& subjectName, Subject&
     double subjectSeconds = 0;
     double referenceSeconds = 0;
     bool subjectFirst = true;
-    const DenormalsFlushed flushed;
+    const CADenormalsOff flushed; // the mode of a render
     for (auto _ : state) {
         if (subjectFirst) {
             subjectSeconds += SecondsOfBlock(subject, callsPerBlock);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "Harwendel_Quenzal.h"
+#include "Harwendel_QuenzalComponent.h"
+#include "Hosting/Component.h"
 #include "PairedTiming.h"
 #include "Platform/Host.h"
 
@@ -23,8 +25,10 @@ inline OSStatus Entry(ComponentParameters* params, void* storage) {
 
 inline AudioComponent EffectComponent() {
     static const AudioComponent component = [] {
-        const AudioComponentDescription desc{0x65666374 /* efct */, 0x716e7a6c /* qnzl */,
-                                             0x48727764 /* Hrwd */, 0, 0};
+        using namespace Harwendel_QuenzalComponent;
+        const AudioComponentDescription desc{hosting::FourCharCode(kType),
+                                             hosting::FourCharCode(kSubtype),
+                                             hosting::FourCharCode(kManufacturer), 0, 0};
         return PlatformRegisterComponent(&desc, &Entry, 1);
     }();
     return component;

@@ -1,11 +1,11 @@
 #include "CliTestSupport.h"
 
+#include "CAMath.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <xmmintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -24,18 +24,6 @@ std::string ReadWholeFile(const fs::path& path) {
     text << file.rdbuf();
     return text.str();
 }
-
-// The render entry flushes denormals to zero (and reads them as zero) for the whole call, so the
-// voicing's decay into the denormal range in the tail only matches when the reference does too.
-class FlushDenormalsToZero {
-public:
-    FlushDenormalsToZero() : mSaved(_mm_getcsr()) { _mm_setcsr(mSaved | kFlushAndReadAsZero); }
-    ~FlushDenormalsToZero() { _mm_setcsr(mSaved); }
-
-private:
-    static constexpr unsigned kFlushAndReadAsZero = 0x8040;
-    unsigned mSaved;
-};
 
 } // namespace
 
@@ -143,7 +131,7 @@ std::vector<float> ReferenceRender(const Audio& input, int model, float volume, 
     Voice(voicing, model, rate);
     DesignCoefficients(design, voicing, rate);
     const double gain = VolumeGain(volume);
-    const FlushDenormalsToZero flushed;
+    const CADenormalsOff flushed; // the render entry's mode, so the tail matches
 
     const sf_count_t tail = noTail ? 0 : static_cast<sf_count_t>(std::ceil(0.5 * input.rate));
     const sf_count_t frames = input.Frames() + tail;

@@ -227,8 +227,8 @@ struct ModeScenario {
 
 class FloatingPointModeTest : public ::testing::TestWithParam<ModeScenario> {
 protected:
-    void TearDown() override { SetFloatingPointMode(mSavedMode); }
-    const unsigned mSavedMode = FloatingPointMode();
+    void TearDown() override { CAFloatingPointMode::Write(mSavedMode); }
+    const unsigned mSavedMode = CAFloatingPointMode::Read();
 };
 
 TEST_P(FloatingPointModeTest, DenormalsFlushWhileRenderingAndTheHostsModeReturns) {
@@ -240,18 +240,22 @@ TEST_P(FloatingPointModeTest, DenormalsFlushWhileRenderingAndTheHostsModeReturns
     CallerBuffers caller(kTooManyFrames);
     // Round toward zero with denormals kept: a mode no render chooses by itself.
     constexpr unsigned kStatusFlags = 0x3F;
-    const unsigned hostMode = (mSavedMode & ~kFlushDenormals & ~kStatusFlags) | 0x6000;
-    SetFloatingPointMode(hostMode);
+    const unsigned hostMode =
+        (mSavedMode & ~CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero & ~kStatusFlags) |
+        0x6000;
+    CAFloatingPointMode::Write(hostMode);
 
     ::testing::internal::CaptureStderr();
     const OSStatus status = RenderAt(host.Unit(), 0, caller.List(), scenario.frames);
-    const unsigned modeAfter = FloatingPointMode();
+    const unsigned modeAfter = CAFloatingPointMode::Read();
     ::testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(status, scenario.expected);
     EXPECT_EQ(modeAfter & ~kStatusFlags, hostMode);
     if (scenario.frames == kFrames) {
-        EXPECT_EQ(Probe(host).modeSeenByKernel & kFlushDenormals, kFlushDenormals);
+        EXPECT_EQ(Probe(host).modeSeenByKernel &
+                      CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero,
+                  CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero);
     }
 }
 

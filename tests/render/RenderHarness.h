@@ -3,6 +3,7 @@
 // its own so that it too is reached through the entry point.
 #pragma once
 
+#include "CAMath.h"
 #include "Harwendel_QuenzalVoicing.h"
 #include "UnitHost.h"
 
@@ -13,10 +14,6 @@
 #include <random>
 #include <stdexcept>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
-
 namespace rendertest {
 
 using testhost::Signal;
@@ -26,7 +23,6 @@ constexpr Float64 kRate = 44100.0;
 constexpr UInt32 kStereo = 2;
 constexpr UInt32 kFrames = 512;
 constexpr UInt32 kTooManyFrames = AUBase::kDefaultMaxFramesPerSlice + 1;
-constexpr unsigned kFlushDenormals = 0x8040;
 
 inline Signal StereoNoise(size_t frames, unsigned seed = 7) {
     std::mt19937 generator(seed);
@@ -53,20 +49,6 @@ inline bool SameBits(const Signal& actual, const Signal& expected) {
     return true;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-inline unsigned FloatingPointMode() {
-    return _mm_getcsr();
-}
-inline void SetFloatingPointMode(unsigned mode) {
-    _mm_setcsr(mode);
-}
-#else
-inline unsigned FloatingPointMode() {
-    return 0;
-}
-inline void SetFloatingPointMode(unsigned) {}
-#endif
-
 // One channel of the effect run outside the framework, in the mode the unit renders in, with
 // its memories carried from call to call.
 class ReferenceChannel {
@@ -78,12 +60,10 @@ public:
     std::vector<Float32> Process(const std::vector<Float32>& input, size_t begin, size_t end,
                                  Float32 volumeDecibels = 0) {
         std::vector<Float32> output(end - begin);
-        const unsigned hostMode = FloatingPointMode();
-        SetFloatingPointMode(hostMode | kFlushDenormals);
+        const CADenormalsOff denormalsOff;
         QuenzalVoicing::ProcessSamples(mDesign, mState, input.data() + begin, output.data(),
                                        UInt32(output.size()), 1,
                                        QuenzalVoicing::VolumeGain(volumeDecibels));
-        SetFloatingPointMode(hostMode);
         return output;
     }
 
@@ -234,7 +214,7 @@ private:
         explicit ProbeKernel(ProbeEffect* owner) : Harwendel_QuenzalKernel(owner), mProbe(*owner) {}
         void Process(const Float32* source, Float32* destination, UInt32 frames,
                      UInt32 channelStride, bool& ioSilence) override {
-            mProbe.modeSeenByKernel = FloatingPointMode();
+            mProbe.modeSeenByKernel = CAFloatingPointMode::Read();
             if (mProbe.throwFromKernel) {
                 throw std::runtime_error("kernel failure");
             }

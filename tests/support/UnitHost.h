@@ -4,6 +4,7 @@
 
 #include "CAStreamBasicDescription.h"
 #include "Harwendel_Quenzal.h"
+#include "Harwendel_QuenzalComponent.h"
 #include "Platform/Host.h"
 
 #include <algorithm>
@@ -20,10 +21,12 @@ constexpr OSType FourCharCode(const char (&code)[5]) {
            OSType(Byte(code[3]));
 }
 
-// The codes and version of the registration file (Harwendel_Quenzal/CMakeLists.txt).
-constexpr AudioComponentDescription kQuenzalDescription{FourCharCode("efct"), FourCharCode("qnzl"),
-                                                        FourCharCode("Hrwd"), 0, 0};
-constexpr UInt32 kQuenzalVersion = 0xFFFFFFFF;
+// The codes and version of the registration file.
+constexpr AudioComponentDescription kQuenzalDescription{
+    FourCharCode(Harwendel_QuenzalComponent::kType),
+    FourCharCode(Harwendel_QuenzalComponent::kSubtype),
+    FourCharCode(Harwendel_QuenzalComponent::kManufacturer), 0, 0};
+constexpr UInt32 kQuenzalVersion = Harwendel_QuenzalComponent::kVersion;
 
 inline OSStatus QuenzalEntry(ComponentParameters* params, void* storage) {
     return Harwendel_QuenzalEntry(params, static_cast<Harwendel_Quenzal*>(storage));

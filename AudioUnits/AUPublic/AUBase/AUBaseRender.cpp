@@ -7,44 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
-
 namespace {
 
 constexpr const char* kSourceFile = "AUBase";
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("sse"))) unsigned ReadFloatingPointMode() {
-    return _mm_getcsr();
-}
-__attribute__((target("sse"))) void WriteFloatingPointMode(unsigned mode) {
-    _mm_setcsr(mode);
-}
-#else
-unsigned ReadFloatingPointMode() {
-    return 0;
-}
-void WriteFloatingPointMode(unsigned) {}
-#endif
-
-// Flush-to-zero and denormals-are-zero for the lifetime of the guard, so that decaying filter
-// memories cost no time; the caller's mode comes back on every way out.
-class DenormalsOffScope {
-public:
-    static constexpr unsigned kFlushToZeroAndDenormalsAreZero = 0x8040;
-
-    DenormalsOffScope() : mSaved(ReadFloatingPointMode()) {
-        WriteFloatingPointMode(mSaved | kFlushToZeroAndDenormalsAreZero);
-    }
-    ~DenormalsOffScope() { WriteFloatingPointMode(mSaved); }
-    DenormalsOffScope(const DenormalsOffScope&) = delete;
-    DenormalsOffScope& operator=(const DenormalsOffScope&) = delete;
-
-private:
-    const unsigned mSaved;
-};
 
 // Holds a flag up for its lifetime, however the scope is left.
 class RaisedFlag {
@@ -283,7 +248,7 @@ OSStatus AUBase::ProcessScheduledSlice(void*, UInt32, UInt32, UInt32) {
 OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
                           const AudioTimeStamp& timeStamp, UInt32 bus, UInt32 frames,
                           AudioBufferList& ioData) {
-    const DenormalsOffScope denormalsOff;
+    const CADenormalsOff denormalsOff;
     bool rendered = false;
     OSStatus result = noErr;
     OSStatus error = RefuseRenderCall(*this, frames);
