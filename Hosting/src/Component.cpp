@@ -34,9 +34,10 @@ bool IsFile(const fs::path& path) {
 // The one reader of property-list files; the platform's message lands in message.
 Owned<CFPropertyListRef> ReadWithMessage(const std::string& path, std::string& message) {
     char text[kMessageSize] = {};
-    Owned<CFPropertyListRef> plist(PlatformPropertyListReadFile(path.c_str(), text, sizeof text));
+    CFPropertyListRef read = nullptr;
+    PlatformPropertyListReadFile(path.c_str(), &read, text, sizeof text);
     message = text;
-    return plist;
+    return Owned<CFPropertyListRef>(read);
 }
 
 } // namespace
@@ -88,10 +89,12 @@ AudioComponent Registration::Release() {
 
 Registration RegisterComponentLibrary(const ComponentLocation& location) {
     char message[kMessageSize] = {};
-    const AudioComponent component = PlatformRegisterComponentLibrary(
-        location.library.c_str(), location.registration.c_str(), message, sizeof message);
-    if (component == nullptr) {
-        throw HostError("registering the component", noErr,
+    AudioComponent component = nullptr;
+    const OSStatus status =
+        PlatformRegisterComponentLibrary(location.library.c_str(), location.registration.c_str(),
+                                         &component, message, sizeof message);
+    if (status != noErr) {
+        throw HostError("registering the component", status,
                         message[0] ? message : location.library + ": cannot load the component");
     }
     return Registration(component);
