@@ -27,6 +27,11 @@ template <class Fn> OSStatus CATrapStatus(Fn&& fn) noexcept {
     }
 }
 
+// [any thread] Formats into a fixed buffer and writes it to standard error in one call: no
+// allocation and no stream lock, so the render thread may report a refusal. A line is at most
+// 1023 bytes.
+__attribute__((format(printf, 1, 2))) void CADiagnostic(const char* format, ...);
+
 // "ca_require: %s %s %s:%d\n"
 void CARequireFailed(const char* condition, const char* label, const char* file, int line);
 // "ca_require_noerr: [%s, %d] (goto %s;) %s:%d\n"

@@ -26,7 +26,9 @@ inline void WriteErrorText(char* errorText, std::size_t errorSize, std::string_v
         return;
     }
     const std::size_t length = platform_utf8::prefixFitting(message, errorSize - 1);
-    std::memcpy(errorText, message.data(), length);
+    if (length > 0) {
+        std::memcpy(errorText, message.data(), length);
+    }
     errorText[length] = '\0';
 }
 

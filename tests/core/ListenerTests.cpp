@@ -11,7 +11,9 @@ using testunits::OpenUnit;
 
 namespace {
 
-const auto kInstance = reinterpret_cast<ComponentInstance>(0x5A5A0);
+// Readable memory that is no open instance: opening a unit asks the platform about its handle.
+alignas(16) unsigned char gNotAnInstance[64] = {};
+const auto kInstance = reinterpret_cast<ComponentInstance>(gNotAnInstance);
 
 // The user data of every test listener: its name, the shared log of calls, and an optional action
 // run while it is being called.

@@ -1,16 +1,22 @@
-// Once initialized, rendering allocates and frees nothing. Every allocation of this test binary
-// is counted while a flag is set and otherwise passes unchanged, so the other tests of the binary
-// do not notice: malloc, calloc, realloc and free are replaced (operator new and delete reach
-// them), or, under the address sanitizer, which owns them, its allocation hooks count.
+// Once initialized, rendering allocates and frees nothing, and neither rendering nor refusing a
+// render takes a lock. Every allocation and mutex lock of this test binary is counted while a
+// flag is set and otherwise passes unchanged, so the other tests of the binary do not notice:
+// malloc, calloc, realloc, free and pthread_mutex_lock are replaced (operator new and delete and
+// std::mutex reach them), or, under the address sanitizer, which owns the allocator, its
+// allocation hooks count.
 #include "RenderHarness.h"
 
 #include <atomic>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <mutex>
+#include <pthread.h>
 
 namespace {
 
 std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocatorCalls{0};
+std::atomic<long> gLockCalls{0};
 
 void CountAllocatorCall() {
     if (gCounting.load(std::memory_order_relaxed)) {
@@ -19,6 +25,24 @@ void CountAllocatorCall() {
 }
 
 } // namespace
+
+namespace {
+using MutexLock = int (*)(pthread_mutex_t*);
+// Found at the first lock rather than by a static initializer, which may run after locks.
+std::atomic<MutexLock> gNextMutexLock{nullptr};
+} // namespace
+
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept {
+    if (gCounting.load(std::memory_order_relaxed)) {
+        gLockCalls.fetch_add(1, std::memory_order_relaxed);
+    }
+    MutexLock next = gNextMutexLock.load(std::memory_order_relaxed);
+    if (next == nullptr) {
+        next = reinterpret_cast<MutexLock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+        gNextMutexLock.store(next, std::memory_order_relaxed);
+    }
+    return next(mutex);
+}
 
 #if defined(__SANITIZE_ADDRESS__)
 // Exported by the sanitizer runtime; not every compiler ships the header that declares it.
@@ -138,17 +162,58 @@ TEST(RenderAllocations, NoneOnceInitializedWithNotificationsAndScheduledEvents) 
     EXPECT_EQ(chain.notifications, 4L * (kCountedRenders + 1)) << "before and after, both units";
 }
 
+// Each unit refuses its first render under the count: the first refusal is the one that would
+// find the unit's name for the diagnostics.
+TEST(RenderAllocations, NoneAndNoLockWhenARenderIsRefused) {
+    struct Refusal {
+        bool initialize;
+        UInt32 frames;
+        UInt32 buffers;
+    };
+    for (const Refusal refusal : {Refusal{false, kFrames, kStereo},
+                                  Refusal{true, kFrames + 1, kStereo}, Refusal{true, kFrames, 1}}) {
+        UnitHost host;
+        InputSource source;
+        ASSERT_EQ(host.SetFormat(kStereo, kRate), noErr);
+        ASSERT_EQ(host.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                                   0, kFrames),
+                  noErr);
+        ASSERT_EQ(source.Attach(host), noErr);
+        if (refusal.initialize) {
+            ASSERT_EQ(host.Initialize(), noErr);
+        }
+        CallerBuffers caller(2 * kFrames);
+        caller.List().mNumberBuffers = refusal.buffers;
+        ::testing::internal::CaptureStderr();
+
+        gAllocatorCalls = gLockCalls = 0;
+        gCounting = true;
+        const OSStatus status = RenderAt(host.Unit(), 0, caller.List(), refusal.frames);
+        gCounting = false;
+
+        const std::string diagnostics = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(status, noErr);
+        EXPECT_NE(diagnostics.find(", render err: "), std::string::npos) << diagnostics;
+        EXPECT_EQ(gAllocatorCalls.load(), 0) << diagnostics;
+        EXPECT_EQ(gLockCalls.load(), 0) << diagnostics;
+    }
+}
+
 void* volatile gEscaped = nullptr;
 
-TEST(RenderAllocations, TheCounterSeesBothKindsOfAllocation) {
-    gAllocatorCalls = 0;
+TEST(RenderAllocations, TheCountersSeeBothKindsOfAllocationAndALock) {
+    gAllocatorCalls = gLockCalls = 0;
     gCounting = true;
     gEscaped = std::malloc(16);
     std::free(gEscaped);
     gEscaped = new int(1);
     delete static_cast<int*>(gEscaped);
+    std::mutex mutex;
+    mutex.lock();
     gCounting = false;
+    mutex.unlock();
     EXPECT_EQ(gAllocatorCalls.load(), 4);
+    EXPECT_EQ(gLockCalls.load(), 1);
 }
 
 } // namespace

@@ -28,7 +28,6 @@ namespace {
 constexpr UInt32 kNumScopes = 5;
 constexpr std::size_t kScheduledEventReserve = 24;
 constexpr std::size_t kListenerReserve = 32;
-constexpr std::size_t kLoggingStringSize = 256;
 
 // The four-character form of a code in diagnostics: quoted when printable, else hexadecimal.
 const char* CAStringForOSType(OSType code, char (&text)[16]) {
@@ -124,11 +123,16 @@ AUBase::~AUBase() {
     if (mContextName != nullptr) {
         CFRelease(mContextName);
     }
-    std::free(mLogString);
 }
 
 void AUBase::PostConstructor() {
     CreateElements();
+    // The registry's lock and the name's formatting belong here, not on the render thread. An
+    // instance without a component makes the name when first asked, with the failed look-up's
+    // diagnostics at that moment as before.
+    if (AudioComponentInstanceGetComponent(GetComponentInstance()) != nullptr) {
+        GetLoggingString();
+    }
 }
 
 void AUBase::PreDestructor() {
@@ -476,13 +480,12 @@ OSStatus AUBase::RemoveAudioChannelLayout(AudioUnitScope scope, AudioUnitElement
 // ---- diagnostics ----
 
 const char* AUBase::GetLoggingString() const {
-    if (mLogString == nullptr) {
+    if (mLogString[0] == '\0') {
         const ComponentDescription desc = GetComponentDescription();
         char type[16];
         char subtype[16];
         char manufacturer[16];
-        mLogString = static_cast<char*>(CA_malloc(kLoggingStringSize));
-        std::snprintf(mLogString, kLoggingStringSize, "AU (%p): %s %s %s",
+        std::snprintf(mLogString, sizeof mLogString, "AU (%p): %s %s %s",
                       static_cast<void*>(GetComponentInstance()),
                       CAStringForOSType(desc.componentType, type),
                       CAStringForOSType(desc.componentSubType, subtype),

@@ -236,7 +236,8 @@ public:
     const AUPreset& GetCurrentPreset() const { return mCurrentPreset; }
     // For subclasses with factory presets; false (and no change) for a user preset or no name.
     bool SetAFactoryPresetAsCurrent(const AUPreset& preset);
-    // The diagnostic prefix "AU (%p): %s %s %s", made on first use.
+    // [any thread] The diagnostic prefix "AU (%p): %s %s %s", made at open (or, for an instance
+    // without a component, on first use), so that a refused render prints it without a look-up.
     const char* GetLoggingString() const;
 
     AUScope& GetScope(AudioUnitScope scope);
@@ -333,7 +334,7 @@ private:
     ParameterEventList mParamList;
     std::vector<PropertyListener> mPropertyListeners;
     bool mBuffersAllocated = false;
-    mutable char* mLogString = nullptr;
+    mutable char mLogString[256] = {};
     HostCallbackInfo mHostCallbackInfo{};
     CFStringRef mContextName = nullptr;
 };

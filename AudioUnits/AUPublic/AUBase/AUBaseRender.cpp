@@ -5,7 +5,6 @@
 #include "CAMath.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -90,8 +89,7 @@ OSStatus RefuseRenderCall(const AUBase& unit, UInt32 frames) {
 OSStatus CheckCallerBuffers(const CAStreamBasicDescription& format, UInt32 frames,
                             AudioBufferList& ioData) {
     if (ioData.mNumberBuffers != format.NumberChannelStreams()) {
-        std::fprintf(stderr,
-                     "%s:%d ioData.mNumberBuffers=%u, "
+        CADiagnostic("%s:%d ioData.mNumberBuffers=%u, "
                      "output->GetStreamFormat().NumberChannelStreams()=%u; paramErr\n",
                      kSourceFile, __LINE__, unsigned(ioData.mNumberBuffers),
                      unsigned(format.NumberChannelStreams()));
@@ -106,8 +104,7 @@ OSStatus CheckCallerBuffers(const CAStreamBasicDescription& format, UInt32 frame
             // A list whose first buffer has memory is rendered into directly, through every
             // pointer it holds.
             if (callerSuppliesMemory) {
-                std::fprintf(stderr,
-                             "%s:%d ioData.mBuffers[%u].mData=NULL but ioData.mBuffers[0].mData "
+                CADiagnostic("%s:%d ioData.mBuffers[%u].mData=NULL but ioData.mBuffers[0].mData "
                              "is set; paramErr\n",
                              kSourceFile, __LINE__, unsigned(i));
                 return paramErr;
@@ -115,8 +112,7 @@ OSStatus CheckCallerBuffers(const CAStreamBasicDescription& format, UInt32 frame
             continue;
         }
         if (buffer.mDataByteSize < expected) {
-            std::fprintf(stderr,
-                         "%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
+            CADiagnostic("%s:%d %u frames, %u bytes/frame, expected %u-byte buffer; "
                          "ioData.mBuffers[%u].mDataByteSize=%u; paramErr\n",
                          kSourceFile, __LINE__, unsigned(frames), unsigned(format.mBytesPerFrame),
                          unsigned(expected), unsigned(i), unsigned(buffer.mDataByteSize));
@@ -281,7 +277,7 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
     if (rendered) {
         return result;
     }
-    std::fprintf(stderr, "  from %s, render err: %d\n", GetLoggingString(), int(error));
+    CADiagnostic("  from %s, render err: %d\n", GetLoggingString(), int(error));
     SetRenderError(error);
     return error;
 }

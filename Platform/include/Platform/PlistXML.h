@@ -15,18 +15,19 @@
 extern "C" {
 #endif
 
-/* The XML text of a property list as a new data object; fails when the list holds something XML
- * property lists cannot express. */
+/* [any thread, plist not changing] The XML text of a property list as a new data object; fails when
+ * the list holds something XML property lists cannot express. */
 PLATFORM_API OSStatus PlatformPropertyListCreateXMLData(CFPropertyListRef plist, CFDataRef* outData,
                                                         char* errorText, size_t errorSize);
-/* Parses XML text. */
+/* [any thread] Parses the caller's XML text. */
 PLATFORM_API OSStatus PlatformPropertyListCreateFromXMLData(const void* bytes, size_t length,
                                                             CFPropertyListRef* outPlist,
                                                             char* errorText, size_t errorSize);
-/* Writes atomically (a temporary file beside path, then rename); the message names the file. */
+/* [any thread, plist not changing] Writes atomically (a temporary file beside path, then rename);
+ * the message names the file. */
 PLATFORM_API OSStatus PlatformPropertyListWriteFile(CFPropertyListRef plist, const char* path,
                                                     char* errorText, size_t errorSize);
-/* Reads and parses a file; the message names the file. */
+/* [any thread] Reads and parses a file; the message names the file. */
 PLATFORM_API OSStatus PlatformPropertyListReadFile(const char* path, CFPropertyListRef* outPlist,
                                                    char* errorText, size_t errorSize);
 

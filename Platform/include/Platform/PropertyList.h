@@ -4,8 +4,9 @@
  * A created object belongs to its creator, who releases it once. Containers made with the
  * retaining callbacks add their own reference to what they store. Look-ups return borrowed
  * references. Constant strings (CFSTR) live for the whole program and ignore retain and release.
- * All functions are safe to call from several threads on different objects; retain and release
- * are atomic.
+ * Every call may be made from any thread. Retain and release are atomic, and reading an object
+ * that no thread changes needs no care; a mutable object changes on one thread at a time, and no
+ * other thread reads it meanwhile. Creating allocates, so none of this belongs on a render path.
  */
 #ifndef PLATFORM_PROPERTYLIST_H
 #define PLATFORM_PROPERTYLIST_H
@@ -69,77 +70,106 @@ PLATFORM_API extern const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks
 PLATFORM_API extern const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks;
 
 /* ---- every object ---- */
+/* [any thread] Adds a reference that the caller owns; returns object. */
 PLATFORM_API CFTypeRef CFRetain(CFTypeRef object);
+/* [any thread] Gives up one reference the caller owns; the last one frees the object. */
 PLATFORM_API void CFRelease(CFTypeRef object);
+/* [any thread] */
 PLATFORM_API CFIndex CFGetRetainCount(CFTypeRef object);
+/* [any thread] */
 PLATFORM_API CFTypeID CFGetTypeID(CFTypeRef object);
-/* Equal strings, numbers of equal value, equal bytes, element-wise equal containers. */
+/* [any thread, neither object changing] Equal strings, numbers of equal value, equal bytes,
+ * element-wise equal containers. */
 PLATFORM_API CFBoolean_t CFEqual(CFTypeRef a, CFTypeRef b);
 
+/* [any thread] The type identifiers that CFGetTypeID answers. */
 PLATFORM_API CFTypeID CFStringGetTypeID(void);
 PLATFORM_API CFTypeID CFArrayGetTypeID(void);
 PLATFORM_API CFTypeID CFDictionaryGetTypeID(void);
 PLATFORM_API CFTypeID CFNumberGetTypeID(void);
 PLATFORM_API CFTypeID CFDataGetTypeID(void);
 
-/* Objects created and not yet destroyed, constant strings excluded: tests prove no leak. */
+/* [any thread] Objects created and not yet destroyed, constant strings excluded: tests prove no
+ * leak. */
 PLATFORM_API long PlatformLiveObjectCount(void);
 
 /* ---- strings ---- */
-/* The interned, program-lifetime string for a literal. */
+/* [any thread] The interned, program-lifetime string for a literal; nobody needs to release it. */
 PLATFORM_API CFStringRef CFStringMakeConstantString(const char* cStr);
 #define CFSTR(literal) CFStringMakeConstantString("" literal "")
 
-/* Null when cStr is null or is not valid text in the encoding. */
+/* [any thread] The caller owns the new string. Null when cStr is null or is not valid text in the
+ * encoding. */
 PLATFORM_API CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,
                                                    CFStringEncoding encoding);
-/* Writes NUL-terminated text into buffer; false (with the text truncated to fit) when it did
- * not fit or the string has characters the encoding cannot express. */
+/* [any thread] Writes NUL-terminated text into the caller's buffer; false (with the text truncated
+ * to fit) when it did not fit or the string has characters the encoding cannot express. */
 PLATFORM_API CFBoolean_t CFStringGetCString(CFStringRef str, char* buffer, CFIndex bufferSize,
                                             CFStringEncoding encoding);
-/* Length in UTF-8 bytes. */
+/* [any thread] Length in UTF-8 bytes. */
 PLATFORM_API CFIndex CFStringGetLength(CFStringRef str);
-/* The UTF-8 text, valid while the string lives. */
+/* [any thread] The UTF-8 text, borrowed: valid while the string lives. */
 PLATFORM_API const char* PlatformStringUTF8(CFStringRef str);
 
 /* ---- arrays ---- */
+/* [any thread] The caller owns the new array; it retains values when callBacks say so. */
 PLATFORM_API CFArrayRef CFArrayCreate(CFAllocatorRef alloc, const void** values, CFIndex count,
                                       const CFArrayCallBacks* callBacks);
+/* [any thread] The caller owns the new array. */
 PLATFORM_API CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef alloc, CFIndex capacity,
                                                     const CFArrayCallBacks* callBacks);
+/* [the array's one writing thread] */
 PLATFORM_API void CFArrayAppendValue(CFMutableArrayRef array, const void* value);
+/* [any thread, the array not changing] */
 PLATFORM_API CFIndex CFArrayGetCount(CFArrayRef array);
+/* [any thread, the array not changing] Borrowed. */
 PLATFORM_API const void* CFArrayGetValueAtIndex(CFArrayRef array, CFIndex index);
 
 /* ---- dictionaries (keys compared with CFEqual) ---- */
+/* [any thread] The caller owns the new dictionary. */
 PLATFORM_API CFMutableDictionaryRef CFDictionaryCreateMutable(
     CFAllocatorRef alloc, CFIndex capacity, const CFDictionaryKeyCallBacks* keyCallBacks,
     const CFDictionaryValueCallBacks* valueCallBacks);
+/* [the dictionary's one writing thread] */
 PLATFORM_API void CFDictionarySetValue(CFMutableDictionaryRef dict, const void* key,
                                        const void* value);
+/* [the dictionary's one writing thread] */
 PLATFORM_API void CFDictionaryRemoveValue(CFMutableDictionaryRef dict, const void* key);
+/* [any thread, the dictionary not changing] Borrowed, or null. */
 PLATFORM_API const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key);
+/* [any thread, the dictionary not changing] *value is borrowed. */
 PLATFORM_API CFBoolean_t CFDictionaryGetValueIfPresent(CFDictionaryRef dict, const void* key,
                                                        const void** value);
+/* [any thread, the dictionary not changing] */
 PLATFORM_API CFBoolean_t CFDictionaryContainsKey(CFDictionaryRef dict, const void* key);
+/* [any thread, the dictionary not changing] */
 PLATFORM_API CFIndex CFDictionaryGetCount(CFDictionaryRef dict);
-/* Keys and values in insertion order; either array may be null. */
+/* [any thread, the dictionary not changing] Borrowed keys and values in insertion order into the
+ * caller's arrays, either of which may be null. */
 PLATFORM_API void CFDictionaryGetKeysAndValues(CFDictionaryRef dict, const void** keys,
                                                const void** values);
 
 /* ---- numbers ---- */
+/* [any thread] The caller owns the new number. */
 PLATFORM_API CFNumberRef CFNumberCreate(CFAllocatorRef alloc, CFNumberType type,
                                         const void* valuePtr);
+/* [any thread] */
 PLATFORM_API CFNumberType CFNumberGetType(CFNumberRef number);
-/* Converts to the requested type; true when the value is represented exactly. */
+/* [any thread] Converts to the requested type; true when the value is represented exactly. */
 PLATFORM_API CFBoolean_t CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr);
+/* [any thread] */
 PLATFORM_API CFBoolean_t CFNumberIsFloatType(CFNumberRef number);
 
 /* ---- data ---- */
+/* [any thread] The caller owns the new data, a copy of bytes. */
 PLATFORM_API CFDataRef CFDataCreate(CFAllocatorRef alloc, const uint8_t* bytes, CFIndex length);
+/* [any thread] The caller owns the new data. */
 PLATFORM_API CFMutableDataRef CFDataCreateMutable(CFAllocatorRef alloc, CFIndex capacity);
+/* [the data's one writing thread] bytes may lie inside the data itself. */
 PLATFORM_API void CFDataAppendBytes(CFMutableDataRef data, const uint8_t* bytes, CFIndex length);
+/* [any thread, the data not changing] Borrowed until the data changes or dies. */
 PLATFORM_API const uint8_t* CFDataGetBytePtr(CFDataRef data);
+/* [any thread, the data not changing] */
 PLATFORM_API CFIndex CFDataGetLength(CFDataRef data);
 
 #ifdef __cplusplus
