@@ -1,7 +1,8 @@
-// quenzal: a command-line host for the Harwendel_Quenzal component.
+// quenzal: a command-line host for the Harwendel_Quenzal component and any other built on the
+// same framework.
 #include "DemoCommand.h"
-#include "QuenzalHost.h"
 #include "InfoCommand.h"
+#include "QuenzalHost.h"
 #include "RenderCommand.h"
 #include "ResponseCommand.h"
 #include "StateCommand.h"
@@ -16,15 +17,56 @@ namespace {
 constexpr const char* kComponentHelp =
     "Component library (or its folder); default: the installed or built one";
 
+constexpr const char* kSetHelp =
+    "Set a parameter by its name or ID (repeatable); an indexed one also takes a value name, "
+    "such as --set Loudspeaker=\"Bass: warm\". quenzal info lists them";
+
+// IN OUT voices one file; with --out-dir every FILE is an input.
+void RunRenderCommand(quenzal::RenderOptions& options) {
+    if (!options.outDir.empty()) {
+        if (const int status = quenzal::RunRenderBatch(options); status != 0) {
+            throw CLI::RuntimeError(status);
+        }
+        return;
+    }
+    if (options.files.size() != 2) {
+        throw CLI::ValidationError("render", "give IN OUT, or the inputs and --out-dir DIR");
+    }
+    options.input = options.files[0];
+    options.output = options.files[1];
+    quenzal::RunRender(options);
+}
+
+void AddRenderOutputOptions(CLI::App& render, quenzal::RenderOptions& options) {
+    render.add_option("--out-dir", options.outDir,
+                      "Voice every FILE into this folder under its own name (made if missing); "
+                      "a file that fails is named and the others go on");
+    render.add_option("-j,--jobs", options.jobs, "Files voiced at once with --out-dir")
+        ->capture_default_str();
+    render
+        .add_option("--format", options.format,
+                    "Output samples; integer ones (pcm16, pcm24, or an integer input kept) are "
+                    "checked for clipping, float never clips")
+        ->check(CLI::IsMember({"same", "float", "pcm16", "pcm24"}))
+        ->capture_default_str();
+    render.add_flag("--fail-on-clip", options.failOnClip,
+                    "Exit non-zero when an output clipped; the output is still written in full");
+    render.add_flag("--quiet", options.quiet, "No progress bar");
+}
+
 void AddRenderCommand(CLI::App& app, quenzal::RenderOptions& options) {
     CLI::App* render = app.add_subcommand(
-        "render", "Voice an audio file through the component (any file libsndfile reads).");
-    render->add_option("IN", options.input, "Input audio file")->required();
-    render->add_option("OUT", options.output, "Output audio file (replaced only when complete)")
+        "render", "Voice an audio file through the component (any file libsndfile reads), or "
+                  "many files with --out-dir.");
+    render
+        ->add_option("FILE", options.files,
+                     "IN OUT: input and output audio file (replaced only when complete); with "
+                     "--out-dir, the inputs")
         ->required();
     render->add_option("--speaker", options.speaker,
                        "Speaker model: 1 to 5, or its name such as \"Bass: warm\"");
     render->add_option("--volume", options.volume, "Volume trim in dB, -6 to 6");
+    render->add_option("--set", options.settings, kSetHelp)->type_name("NAME=VALUE");
     render->add_flag("--bypass", options.bypass, "Pass the audio through unvoiced");
     render->add_option("--state", options.stateFile,
                        "Restore a saved state (XML property list) before rendering");
@@ -32,12 +74,9 @@ void AddRenderCommand(CLI::App& app, quenzal::RenderOptions& options) {
         ->capture_default_str();
     render->add_flag("--no-tail", options.noTail,
                      "Do not append the filters' decay (the unit's tail time of silence)");
-    render->add_option("--format", options.format, "Output samples")
-        ->check(CLI::IsMember({"same", "float", "pcm16", "pcm24"}))
-        ->capture_default_str();
-    render->add_flag("--quiet", options.quiet, "No progress bar");
+    AddRenderOutputOptions(*render, options);
     render->add_option("--component", options.component, kComponentHelp);
-    render->callback([&options] { quenzal::RunRender(options); });
+    render->callback([&options] { RunRenderCommand(options); });
 }
 
 void AddInfoCommand(CLI::App& app, quenzal::InfoOptions& options) {
@@ -83,12 +122,13 @@ void AddStateCommand(CLI::App& app, StateOptions& options) {
         "state", "Save the unit's state to an XML property-list file, or show what one holds.");
     state->require_subcommand(1);
     CLI::App* save = state->add_subcommand(
-        "save", "Save the state of a unit set to the given speaker model and volume.");
+        "save", "Save the state of a unit set to the given speaker model, volume and settings.");
     save->add_option("FILE", options.save.file, "State file to write (replaced only when complete)")
         ->required();
     save->add_option("--speaker", options.save.speaker,
                      "Speaker model: 1 to 5, or its name such as \"Bass: warm\"");
     save->add_option("--volume", options.save.volume, "Volume trim in dB, -6 to 6");
+    save->add_option("--set", options.save.settings, kSetHelp)->type_name("NAME=VALUE");
     save->add_option("--component", options.save.component, kComponentHelp);
     save->callback([&options] { quenzal::RunStateSave(options.save); });
     CLI::App* show = state->add_subcommand(

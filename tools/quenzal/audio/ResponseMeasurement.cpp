@@ -83,15 +83,15 @@ ImpulseResponses MeasureImpulseResponses(AudioComponent component, double rate) 
     unit.SetInput(&ImpulseSource::Fill, &source);
     unit.Initialize();
 
-    ImpulseResponses impulses{rate, unit.ValueStrings(kLoudspeakerParameter), {}};
-    if (impulses.names.empty()) {
-        throw HostError("the component names no speaker models (its parameter " +
-                        std::to_string(kLoudspeakerParameter) + " has no value strings)");
-    }
     const auto length = static_cast<UInt32>(std::ceil(kImpulseSeconds * rate));
-    const Float32 firstModel = unit.ParameterInfo(kLoudspeakerParameter).minValue;
+    const std::optional<AudioUnitParameterID> speaker = SpeakerParameter(unit);
+    if (!speaker) {
+        return {rate, {kCurrentSettingsCurve}, {ImpulseResponse(unit, source, length)}};
+    }
+    ImpulseResponses impulses{rate, unit.ValueStrings(*speaker), {}};
+    const Float32 firstModel = unit.ParameterInfo(*speaker).minValue;
     for (size_t i = 0; i < impulses.names.size(); ++i) {
-        unit.SetParameter(kLoudspeakerParameter, firstModel + static_cast<Float32>(i));
+        unit.SetParameter(*speaker, firstModel + static_cast<Float32>(i));
         impulses.responses.push_back(ImpulseResponse(unit, source, length));
     }
     return impulses;

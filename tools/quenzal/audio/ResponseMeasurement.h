@@ -30,7 +30,11 @@ struct ResponseSet {
 // count frequencies from low to high, evenly spaced on a logarithmic axis, both ends included.
 std::vector<double> LogSpacedFrequencies(double low, double high, int count);
 
-// Every value of the unit's speaker-model parameter, in order, each from a freshly reset unit.
+// The one curve of a component without speaker models.
+inline constexpr const char* kCurrentSettingsCurve = "current settings";
+
+// Every value of the unit's speaker-model parameter, in order, each from a freshly reset unit; a
+// single curve at the unit's current settings when it has no speaker-model parameter.
 ImpulseResponses MeasureImpulseResponses(AudioComponent component, double rate);
 
 ResponseSet EvaluateResponses(const ImpulseResponses& impulses,

@@ -122,8 +122,13 @@ void RunDemo(const DemoOptions& options) {
     CreateFolder(options.out);
     const AudioComponent component = RegisterComponent(FindComponent(options.component));
     const Unit unit(component);
-    const std::vector<std::string> models = unit.ValueStrings(kLoudspeakerParameter);
-    const Float32 firstModel = unit.ParameterInfo(kLoudspeakerParameter).minValue;
+    const std::optional<AudioUnitParameterID> speaker = SpeakerParameter(unit);
+    if (!speaker) {
+        throw HostError("demo voices every speaker model, and this component has none; use "
+                        "render and response on it instead");
+    }
+    const std::vector<std::string> models = unit.ValueStrings(*speaker);
+    const Float32 firstModel = unit.ParameterInfo(*speaker).minValue;
 
     std::printf("%-13s %-16s %9s %9s   %s\n", "clip", "model", "peak dBFS", "RMS dBFS", "file");
     for (const Clip& clip :

@@ -39,8 +39,15 @@ void CheckOptions(const ResponseOptions& options) {
     }
 }
 
+// A component without speaker models is measured as one curve under this name.
+bool IsOneCurve(const std::string& firstCurve) {
+    return firstCurve == kCurrentSettingsCurve;
+}
+
 void PrintTable(const ResponseSet& set) {
-    std::printf("Magnitude response in dB at %g Hz (volume 0 dB)\n\n%10s", set.rate, "Hz");
+    std::printf("Magnitude response in dB at %g Hz (%s)\n\n%10s", set.rate,
+                IsOneCurve(set.models[0].name) ? "the unit's current settings" : "volume 0 dB",
+                "Hz");
     std::vector<int> widths;
     for (const ModelResponse& model : set.models) {
         widths.push_back(std::max<int>(static_cast<int>(model.name.size()), 8) + 2);
@@ -103,7 +110,9 @@ std::string ResponsePlotSvg(const ImpulseResponses& impulses) {
         impulses, LogSpacedFrequencies(kLowestFrequency, impulses.rate / 2, kPlotPoints));
     LogPlot plot;
     std::ostringstream title;
-    title << "Speaker models: magnitude response at " << impulses.rate << " Hz";
+    title << (IsOneCurve(impulses.names[0]) ? "Magnitude response"
+                                            : "Speaker models: magnitude response")
+          << " at " << impulses.rate << " Hz";
     plot.title = title.str();
     plot.xLabel = "Frequency (Hz)";
     plot.yLabel = "Level (dB)";

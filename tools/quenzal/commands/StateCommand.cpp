@@ -1,5 +1,6 @@
 #include "StateCommand.h"
 
+#include "ParameterSettings.h"
 #include "QuenzalHost.h"
 #include "SavedParameters.h"
 #include "Text.h"
@@ -108,6 +109,7 @@ void PrintPresetName(CFDictionaryRef state) {
 void RunStateSave(const StateSaveOptions& options) {
     Unit unit(RegisterComponent(FindComponent(options.component)));
     ApplyVoicing(unit, options.speaker, options.volume);
+    ApplyParameterSettings(unit, options.settings);
     unit.SaveStateFile(options.file);
     std::printf("saved the state to %s\n", options.file.c_str());
 }

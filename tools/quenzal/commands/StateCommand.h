@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quenzal {
 
@@ -11,6 +12,7 @@ struct StateSaveOptions {
     std::string file;
     std::string speaker;
     std::optional<double> volume;
+    std::vector<std::string> settings; // NAME=VALUE
     std::string component;
 };
 

@@ -15,6 +15,7 @@ Progress::~Progress() {
 }
 
 void Progress::Advance(int64_t amount) {
+    const std::lock_guard lock(mMutex);
     mDone += amount;
     if (mEnabled) {
         Draw();

@@ -1,7 +1,9 @@
-// A one-line progress bar on standard error, shown only on a terminal and for long work.
+// A one-line progress bar on standard error, shown only on a terminal and for long work. Several
+// threads may advance one bar: a batch shows a single line.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace quenzal {
@@ -16,6 +18,7 @@ private:
     void Draw();
 
     std::string mLabel;
+    std::mutex mMutex;
     int64_t mTotal;
     int64_t mDone = 0;
     int mShownPercent = -1;
