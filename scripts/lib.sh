@@ -8,10 +8,14 @@ JOBS="${JOBS:-$(nproc)}"
 BASE_PACKAGES=(cmake g++ ninja-build pkg-config libsndfile1-dev libpugixml-dev libcli11-dev
                libgtest-dev libgmock-dev libbenchmark-dev lv2-dev lilv-utils)
 
+is_installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
 ensure_packages() {
     local missing=()
     for package in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        if ! is_installed "$package"; then
             missing+=("$package")
         fi
     done
