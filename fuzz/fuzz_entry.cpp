@@ -6,8 +6,10 @@
 // references are real objects or null: anything else is a host bug that no unit can survive.
 // Every value the unit hands back with a reference is released as a host would; at the end both
 // instances are closed and no property-list object may remain.
+#include "CAHandedOutReferences.h"
 #include "ClassInfoMaker.h"
 
+#include "Hosting/Unit.h"
 #include "Platform/Host.h"
 
 #include <algorithm>
@@ -39,18 +41,14 @@ constexpr UInt32 kHighestPropertyID = 60;
 // registered with a unit.
 class Arena {
 public:
+    // Zeroed, and aligned as operator new aligns, which covers every sample type.
     Byte* Allocate(std::size_t size) {
-        mBlocks.emplace_back(new (std::align_val_t{16}) Byte[std::max<std::size_t>(size, 1)]);
-        Byte* block = mBlocks.back().get();
-        std::memset(block, 0, size);
-        return block;
+        const std::size_t blocks = size / sizeof(std::max_align_t) + 1;
+        return reinterpret_cast<Byte*>(mBlocks.emplace_back(new std::max_align_t[blocks]()).get());
     }
 
 private:
-    struct AlignedDelete {
-        void operator()(Byte* block) const { ::operator delete[](block, std::align_val_t{16}); }
-    };
-    std::vector<std::unique_ptr<Byte[], AlignedDelete>> mBlocks;
+    std::vector<std::unique_ptr<std::max_align_t[]>> mBlocks;
 };
 
 // ---- what the host registers with a unit ----
@@ -129,47 +127,9 @@ OSStatus RenderNotification(void*, AudioUnitRenderActionFlags* ioActionFlags,
 
 // ---- reading the values the unit hands out ----
 
-// The values that carry a reference which the reader owns, and where in the value it lies.
-struct HandedOut {
-    AudioUnitPropertyID id;
-    std::size_t offset;
-};
-constexpr HandedOut kHandedOut[] = {
-    {kAudioUnitProperty_ClassInfo, 0},
-    {kAudioUnitProperty_ParameterValueStrings, 0},
-    {kAudioUnitProperty_FactoryPresets, 0},
-    {kAudioUnitProperty_ContextName, 0},
-    {kAudioUnitProperty_ElementName, 0},
-    {kAudioUnitProperty_IconLocation, 0},
-    {kAudioUnitProperty_PresentPreset, offsetof(AUPreset, presetName)},
-    {kAudioUnitProperty_ParameterClumpName, offsetof(AudioUnitParameterIDName, outName)},
-    {kAudioUnitProperty_ParameterInfo, offsetof(AudioUnitParameterInfo, cfNameString)},
-};
-
-// A parameter's name is the reader's only when the info says so.
-bool NameIsHandedOut(const Byte* value, UInt32 size) {
-    AudioUnitParameterInfo info{};
-    if (size < sizeof info) {
-        return false;
-    }
-    std::memcpy(&info, value, sizeof info);
-    return (info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0;
-}
-
-std::optional<std::size_t> OwnedReferenceOffset(AudioUnitPropertyID id, const Byte* value,
-                                                UInt32 size) {
-    const auto* row = std::find_if(std::begin(kHandedOut), std::end(kHandedOut),
-                                   [id](const HandedOut& entry) { return entry.id == id; });
-    if (row == std::end(kHandedOut) ||
-        (id == kAudioUnitProperty_ParameterInfo && !NameIsHandedOut(value, size))) {
-        return std::nullopt;
-    }
-    return row->offset;
-}
-
 // Releases the reference a successful get handed over, as a host does once it is done.
 void ReleaseHandedOut(AudioUnitPropertyID id, const Byte* value, UInt32 size) {
-    const std::optional<std::size_t> offset = OwnedReferenceOffset(id, value, size);
+    const std::optional<std::size_t> offset = CAHandedOutReferences::Offset(id, value, size);
     if (!offset || *offset + sizeof(CFTypeRef) > size) {
         return;
     }
@@ -200,7 +160,7 @@ class Session {
 public:
     explicit Session(FuzzedDataProvider& in) : mIn(in) {
         mFeed.arena = &mArena;
-        AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[0]);
+        AudioComponentInstanceNew(fuzzsupport::QuenzalComponent(), &mUnits[0]);
     }
     ~Session() {
         for (AudioUnit unit : mUnits) {
@@ -221,78 +181,39 @@ public:
     }
 
 private:
-    // One call; false once the instance was closed.
+    // One call; false once the instance was closed. Listed twice: the calls hosts make most.
     bool Step() {
-        switch (mIn.ConsumeIntegralInRange(0, 22)) {
-        case 0:
-            return Close();
-        case 1:
-            CallSelector(Target(), kAudioUnitInitializeSelect, {});
-            return true;
-        case 2:
-            CallSelector(Target(), kAudioUnitUninitializeSelect, {});
-            return true;
-        case 3:
-            GetPropertyInfo();
-            return true;
-        case 4:
-        case 5:
-            GetProperty();
-            return true;
-        case 6:
-        case 7:
-        case 8:
-            SetProperty();
-            return true;
-        case 9:
-            SetFormat();
-            return true;
-        case 10:
-            GetParameter();
-            return true;
-        case 11:
-            SetParameter();
-            return true;
-        case 12:
-            CallSelector(Target(), kAudioUnitResetSelect, {Number(6), Number(3)});
-            return true;
-        case 13:
-            PropertyListener();
-            return true;
-        case 14:
-            RenderNotify();
-            return true;
-        case 15:
-        case 16:
-            Render();
-            return true;
-        case 17:
-            ScheduleParameters();
-            return true;
-        case 18:
-            ComponentSelector();
-            return true;
-        case 19:
-            UnservedSelector();
-            return true;
-        case 20:
-            FastCall();
-            return true;
-        case 21:
-            ChangeFeed();
-            return true;
-        default:
-            mTarget = mIn.ConsumeBool() ? 1 : 0;
-            return true;
+        using Call = void (Session::*)();
+        static constexpr Call kCalls[] = {
+            &Session::Initialize,       &Session::Uninitialize,       &Session::GetPropertyInfo,
+            &Session::GetProperty,      &Session::GetProperty,        &Session::SetProperty,
+            &Session::SetProperty,      &Session::SetProperty,        &Session::SetFormat,
+            &Session::GetParameter,     &Session::SetParameter,       &Session::Reset,
+            &Session::PropertyListener, &Session::RenderNotify,       &Session::Render,
+            &Session::Render,           &Session::ScheduleParameters, &Session::ComponentSelector,
+            &Session::UnservedSelector, &Session::FastCall,           &Session::ChangeFeed,
+            &Session::ChangeTarget};
+        const std::size_t pick = mIn.ConsumeIntegralInRange<std::size_t>(0, std::size(kCalls));
+        if (pick == std::size(kCalls)) {
+            // The close selector ends the input: a host makes no call on a closed instance.
+            CallSelector(mUnits[0], kComponentCloseSelect, {});
+            return false;
         }
+        (this->*kCalls[pick])();
+        return true;
     }
+
+    void Initialize() { CallSelector(Target(), kAudioUnitInitializeSelect, {}); }
+    void Uninitialize() { CallSelector(Target(), kAudioUnitUninitializeSelect, {}); }
+    void Reset() { CallSelector(Target(), kAudioUnitResetSelect, {Number(6), Number(3)}); }
+    void ChangeTarget() { mTarget = mIn.ConsumeBool() ? 1 : 0; }
 
     // ---- choosing words ----
 
     // The second instance opens when first named.
     AudioUnit Unit(int index) {
         if (mUnits[index] == nullptr) {
-            AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[index]);
+            AudioComponentInstanceNew(fuzzsupport::QuenzalComponent(), &mUnits[index]);
         }
         return mUnits[index];
     }
@@ -461,7 +382,7 @@ private:
 
     // A whole stream format with a chosen channel count and rate, mostly the accepted kind.
     void SetFormat() {
-        CAStreamBasicDescription format = testhost::CanonicalFormat(
+        CAStreamBasicDescription format = hosting::CanonicalFormat(
             mIn.ConsumeIntegralInRange<UInt32>(0, kMaxChannels), SampleRate());
         if (mIn.ConsumeIntegralInRange(0, 3) == 0) {
             format.mFormatFlags ^= mIn.ConsumeIntegral<UInt32>();
@@ -750,12 +671,6 @@ private:
             word = Number(100);
         }
         CallSelector(Target(), selector, words);
-    }
-
-    // The close selector ends the input: a host makes no call on a closed instance.
-    bool Close() {
-        CallSelector(mUnits[0], kComponentCloseSelect, {});
-        return false;
     }
 
     FuzzedDataProvider& mIn;
