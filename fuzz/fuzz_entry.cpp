@@ -95,12 +95,6 @@ OSStatus FeedInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeSta
     return noErr;
 }
 
-int gListenerCalls = 0;
-
-void CountingListener(void*, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
-    ++gListenerCalls;
-}
-
 // Removes itself while the unit walks its listeners.
 void SelfRemovingListener(void*, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope,
                           AudioUnitElement) {
@@ -115,8 +109,7 @@ void QueryingListener(void*, AudioUnit unit, AudioUnitPropertyID id, AudioUnitSc
     AudioUnitGetPropertyInfo(unit, id, scope, element, &size, &writable);
 }
 
-constexpr AudioUnitPropertyListenerProc kListeners[] = {&CountingListener, &SelfRemovingListener,
-                                                        &QueryingListener};
+constexpr AudioUnitPropertyListenerProc kListeners[] = {&SelfRemovingListener, &QueryingListener};
 
 OSStatus RenderNotification(void*, AudioUnitRenderActionFlags* ioActionFlags,
                             const AudioTimeStamp* timeStamp, UInt32, UInt32,
@@ -190,9 +183,8 @@ private:
             &Session::SetProperty,      &Session::SetProperty,        &Session::SetFormat,
             &Session::GetParameter,     &Session::SetParameter,       &Session::Reset,
             &Session::PropertyListener, &Session::RenderNotify,       &Session::Render,
-            &Session::Render,           &Session::ScheduleParameters, &Session::ComponentSelector,
-            &Session::UnservedSelector, &Session::FastCall,           &Session::ChangeFeed,
-            &Session::ChangeTarget};
+            &Session::Render,           &Session::ScheduleParameters, &Session::OtherSelector,
+            &Session::ChangeFeed,       &Session::ChangeTarget};
         const std::size_t pick = mIn.ConsumeIntegralInRange<std::size_t>(0, std::size(kCalls));
         if (pick == std::size(kCalls)) {
             // The close selector ends the input: a host makes no call on a closed instance.
@@ -238,20 +230,9 @@ private:
     }
 
     Float64 SampleRate() {
-        switch (mIn.ConsumeIntegralInRange(0, 5)) {
-        case 0:
-            return 0.0;
-        case 1:
-            return std::numeric_limits<Float64>::quiet_NaN();
-        case 2:
-            return std::numeric_limits<Float64>::infinity();
-        case 3:
-            return 1e300;
-        case 4:
-            return mIn.ConsumeFloatingPoint<Float64>();
-        default:
-            return mIn.PickValueInArray({8000.0, 44100.0, 48000.0, 192000.0});
-        }
+        return mIn.ConsumeBool() ? mIn.ConsumeFloatingPoint<Float64>()
+                                 : mIn.PickValueInArray({0.0, 8000.0, 44100.0, 192000.0, 1e300,
+                                                         double{NAN}, double{INFINITY}});
     }
 
     Float32 AnyFloat() {
@@ -288,14 +269,8 @@ private:
         UInt32 size = 0;
         Boolean writable = false;
         AudioUnitGetPropertyInfo(Target(), id, scope, element, &size, &writable);
-        switch (mIn.ConsumeIntegralInRange(0, 3)) {
-        case 0:
-            return std::min(size, kMaxPropertyBytes * 4);
-        case 1:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, 16);
-        default:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxPropertyBytes);
-        }
+        return mIn.ConsumeBool() ? std::min(size, kMaxPropertyBytes * 4)
+                                 : mIn.ConsumeIntegralInRange<UInt32>(0, kMaxPropertyBytes);
     }
 
     void GetProperty() {
@@ -311,7 +286,6 @@ private:
                                              {intptr_t(id), intptr_t(scope), intptr_t(element),
                                               Word(data), Word(withSize ? &clientSize : nullptr)});
         if (status == noErr && data != nullptr && withSize) {
-            KeepFastFunction(id, element, value, clientSize);
             ReleaseHandedOut(id, value.data(), clientSize);
         }
     }
@@ -483,26 +457,15 @@ private:
     }
 
     UInt32 Frames() {
-        switch (mIn.ConsumeIntegralInRange(0, 3)) {
-        case 0:
-            return mIn.ConsumeIntegral<UInt32>();
-        case 1:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxFramesPerSlice + 1);
-        default:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, 1200);
-        }
+        return mIn.ConsumeBool() ? mIn.ConsumeIntegralInRange<UInt32>(0, 1200)
+                                 : mIn.ConsumeIntegralInRange<UInt32>(0, kMaxFramesPerSlice + 1);
     }
 
     UInt32 BufferCount() {
         const UInt32 expected = OutputBufferCount();
-        switch (mIn.ConsumeIntegralInRange(0, 5)) {
-        case 0:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBuffers);
-        case 1:
-            return expected + 1;
-        default:
-            return expected;
-        }
+        return mIn.ConsumeIntegralInRange(0, 5) == 0
+                   ? mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBuffers)
+                   : expected;
     }
 
     void FillBuffer(AudioBuffer& buffer, UInt32 frames) {
@@ -518,18 +481,9 @@ private:
 
     AudioTimeStamp TimeStamp() {
         AudioTimeStamp timeStamp{};
-        switch (mIn.ConsumeIntegralInRange(0, 5)) {
-        case 0:
-            timeStamp.mSampleTime = mLastSampleTime;
-            break;
-        case 1:
-            timeStamp.mSampleTime =
-                mIn.PickValueInArray({-1.0, std::numeric_limits<Float64>::quiet_NaN(), 1e300});
-            break;
-        default:
-            timeStamp.mSampleTime = mLastSampleTime + 1024;
-            break;
-        }
+        timeStamp.mSampleTime = mIn.ConsumeIntegralInRange(0, 5) == 0
+                                    ? mIn.PickValueInArray({-1.0, double{NAN}, mLastSampleTime})
+                                    : mLastSampleTime + 1024;
         mLastSampleTime = timeStamp.mSampleTime;
         return timeStamp;
     }
@@ -579,91 +533,15 @@ private:
         }
     }
 
-    // ---- the fast functions handed out through property 5 ----
-
-    void KeepFastFunction(AudioUnitPropertyID id, AudioUnitElement element,
-                          const std::vector<Byte>& value, UInt32 size) {
-        if (id != kAudioUnitProperty_FastDispatch || size != sizeof(void*)) {
-            return;
-        }
-        switch (element) {
-        case kAudioUnitGetParameterFastSelect:
-            std::memcpy(&mFastGet, value.data(), sizeof mFastGet);
-            break;
-        case kAudioUnitSetParameterFastSelect:
-            std::memcpy(&mFastSet, value.data(), sizeof mFastSet);
-            break;
-        case kAudioUnitRenderFastSelect:
-            std::memcpy(&mFastRender, value.data(), sizeof mFastRender);
-            break;
-        default:
-            break;
-        }
-    }
-
-    void FastCall() {
-        void* storage =
-            mIn.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : GetComponentInstanceStorage(Target());
-        const auto scope = static_cast<AudioUnitScope>(Number(6));
-        switch (mIn.ConsumeIntegralInRange(0, 2)) {
-        case 0:
-            if (mFastGet != nullptr) {
-                mFastGet(storage, static_cast<AudioUnitParameterID>(Number(3)), scope,
-                         static_cast<AudioUnitElement>(Number(3)),
-                         Scratch<AudioUnitParameterValue>());
-            }
-            break;
-        case 1:
-            if (mFastSet != nullptr) {
-                mFastSet(storage, static_cast<AudioUnitParameterID>(Number(3)), scope,
-                         static_cast<AudioUnitElement>(Number(3)), AnyFloat(),
-                         static_cast<UInt32>(Number(4096)));
-            }
-            break;
-        default:
-            if (mFastRender != nullptr) {
-                FastRender(storage);
-            }
-            break;
-        }
-    }
-
-    void FastRender(void* storage) {
-        const UInt32 frames = Frames();
-        CallerList caller = BufferList(frames);
-        AudioTimeStamp timeStamp = TimeStamp();
-        if (mFastRender(storage, nullptr, &timeStamp, 0, frames, caller.list) == noErr) {
-            TouchOutput(*caller.list);
-        }
-    }
-
-    // ---- the component selectors and the ones nobody serves ----
-
-    void ComponentSelector() {
-        switch (mIn.ConsumeIntegralInRange(0, 2)) {
-        case 0:
-            CallSelector(Target(), kComponentCanDoSelect, {Number(24)});
-            break;
-        case 1:
-            CallSelector(Target(), kComponentVersionSelect, {});
-            break;
-        default:
+    // The component selectors, and the ones nobody serves with any words.
+    void OtherSelector() {
+        const SInt16 selector =
+            mIn.PickValueInArray<SInt16>({kComponentCanDoSelect, kComponentVersionSelect,
+                                          kComponentOpenSelect, 0, 8, 12, 13, 19, -5});
+        if (selector == kComponentOpenSelect) {
             // An open whose handle is no live instance: the unit made for it must be destroyed.
-            CallSelector(Target(), kComponentOpenSelect,
+            CallSelector(Target(), selector,
                          {Word(mIn.ConsumeBool() ? nullptr : mArena.Allocate(64))});
-            break;
-        }
-    }
-
-    void UnservedSelector() {
-        const SInt16 selector = mIn.ConsumeBool()
-                                    ? mIn.PickValueInArray<SInt16>({0, 8, 12, 13, 19, 20, -5})
-                                    : mIn.ConsumeIntegral<SInt16>();
-        // The served ones have calls of their own that build their words as hosts do.
-        const bool served = selector >= kComponentVersionSelect &&
-                            selector <= kAudioUnitRemovePropertyListenerWithUserDataSelect &&
-                            selector != 0 && selector != 8 && selector != 12 && selector != 13;
-        if (served) {
             return;
         }
         std::vector<intptr_t> words(mIn.ConsumeIntegralInRange(0, 8));
@@ -680,9 +558,6 @@ private:
     AudioUnit mUnits[2] = {nullptr, nullptr};
     int mTarget = 0;
     Float64 mLastSampleTime = 0;
-    AudioUnitGetParameterProc mFastGet = nullptr;
-    AudioUnitSetParameterProc mFastSet = nullptr;
-    AudioUnitRenderProc mFastRender = nullptr;
 };
 
 } // namespace
