@@ -29,7 +29,7 @@ inline AudioComponent EffectComponent() {
         const AudioComponentDescription desc{hosting::FourCharCode(kType),
                                              hosting::FourCharCode(kSubtype),
                                              hosting::FourCharCode(kManufacturer), 0, 0};
-        return PlatformRegisterComponent(&desc, &Entry, 1);
+        return hosting::RegisterEntry(desc, &Entry, 1).Release();
     }();
     return component;
 }

@@ -3,8 +3,8 @@
 // element-name dictionaries with keys and values of every sort.
 #pragma once
 
+#include "CASavedParameters.h"
 #include "FuzzObjects.h"
-#include "UnitHost.h"
 
 #include <array>
 #include <cstring>
@@ -17,9 +17,8 @@ inline constexpr std::array<const char*, 10> kClassInfoKeys = {
     "name",    "cpu-load", "element-name", "render-quality", "part"};
 
 inline void AppendBigEndian(std::vector<uint8_t>& bytes, uint32_t word) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        bytes.push_back(static_cast<uint8_t>(word >> shift));
-    }
+    bytes.resize(bytes.size() + CASavedParameters::kWordSize);
+    CASavedParameters::EncodeWord(word, bytes.data() + bytes.size() - CASavedParameters::kWordSize);
 }
 
 inline uint32_t SmallOrAny(FuzzedDataProvider& in, uint32_t smallLimit) {
@@ -98,7 +97,7 @@ inline CFTypeRef MakeClassInfoValue(ObjectPool& pool, FuzzedDataProvider& in,
     if (in.ConsumeIntegralInRange(0, 7) == 0) {
         return MakeAnyObject(pool, in, 2);
     }
-    const AudioComponentDescription& desc = testhost::kQuenzalDescription;
+    const AudioComponentDescription& desc = kQuenzalDescription;
     if (key == "version") {
         return MakeInt32(pool, in.ConsumeBool() ? 0 : in.ConsumeIntegral<int32_t>());
     }

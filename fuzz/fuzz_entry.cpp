@@ -6,8 +6,10 @@
 // references are real objects or null: anything else is a host bug that no unit can survive.
 // Every value the unit hands back with a reference is released as a host would; at the end both
 // instances are closed and no property-list object may remain.
+#include "CAHandedOutReferences.h"
 #include "ClassInfoMaker.h"
 
+#include "Hosting/Unit.h"
 #include "Platform/Host.h"
 
 #include <algorithm>
@@ -39,18 +41,14 @@ constexpr UInt32 kHighestPropertyID = 60;
 // registered with a unit.
 class Arena {
 public:
+    // Zeroed, and aligned as operator new aligns, which covers every sample type.
     Byte* Allocate(std::size_t size) {
-        mBlocks.emplace_back(new (std::align_val_t{16}) Byte[std::max<std::size_t>(size, 1)]);
-        Byte* block = mBlocks.back().get();
-        std::memset(block, 0, size);
-        return block;
+        const std::size_t blocks = size / sizeof(std::max_align_t) + 1;
+        return reinterpret_cast<Byte*>(mBlocks.emplace_back(new std::max_align_t[blocks]()).get());
     }
 
 private:
-    struct AlignedDelete {
-        void operator()(Byte* block) const { ::operator delete[](block, std::align_val_t{16}); }
-    };
-    std::vector<std::unique_ptr<Byte[], AlignedDelete>> mBlocks;
+    std::vector<std::unique_ptr<std::max_align_t[]>> mBlocks;
 };
 
 // ---- what the host registers with a unit ----
@@ -97,12 +95,6 @@ OSStatus FeedInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeSta
     return noErr;
 }
 
-int gListenerCalls = 0;
-
-void CountingListener(void*, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
-    ++gListenerCalls;
-}
-
 // Removes itself while the unit walks its listeners.
 void SelfRemovingListener(void*, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope,
                           AudioUnitElement) {
@@ -117,8 +109,7 @@ void QueryingListener(void*, AudioUnit unit, AudioUnitPropertyID id, AudioUnitSc
     AudioUnitGetPropertyInfo(unit, id, scope, element, &size, &writable);
 }
 
-constexpr AudioUnitPropertyListenerProc kListeners[] = {&CountingListener, &SelfRemovingListener,
-                                                        &QueryingListener};
+constexpr AudioUnitPropertyListenerProc kListeners[] = {&SelfRemovingListener, &QueryingListener};
 
 OSStatus RenderNotification(void*, AudioUnitRenderActionFlags* ioActionFlags,
                             const AudioTimeStamp* timeStamp, UInt32, UInt32,
@@ -129,47 +120,9 @@ OSStatus RenderNotification(void*, AudioUnitRenderActionFlags* ioActionFlags,
 
 // ---- reading the values the unit hands out ----
 
-// The values that carry a reference which the reader owns, and where in the value it lies.
-struct HandedOut {
-    AudioUnitPropertyID id;
-    std::size_t offset;
-};
-constexpr HandedOut kHandedOut[] = {
-    {kAudioUnitProperty_ClassInfo, 0},
-    {kAudioUnitProperty_ParameterValueStrings, 0},
-    {kAudioUnitProperty_FactoryPresets, 0},
-    {kAudioUnitProperty_ContextName, 0},
-    {kAudioUnitProperty_ElementName, 0},
-    {kAudioUnitProperty_IconLocation, 0},
-    {kAudioUnitProperty_PresentPreset, offsetof(AUPreset, presetName)},
-    {kAudioUnitProperty_ParameterClumpName, offsetof(AudioUnitParameterIDName, outName)},
-    {kAudioUnitProperty_ParameterInfo, offsetof(AudioUnitParameterInfo, cfNameString)},
-};
-
-// A parameter's name is the reader's only when the info says so.
-bool NameIsHandedOut(const Byte* value, UInt32 size) {
-    AudioUnitParameterInfo info{};
-    if (size < sizeof info) {
-        return false;
-    }
-    std::memcpy(&info, value, sizeof info);
-    return (info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0;
-}
-
-std::optional<std::size_t> OwnedReferenceOffset(AudioUnitPropertyID id, const Byte* value,
-                                                UInt32 size) {
-    const auto* row = std::find_if(std::begin(kHandedOut), std::end(kHandedOut),
-                                   [id](const HandedOut& entry) { return entry.id == id; });
-    if (row == std::end(kHandedOut) ||
-        (id == kAudioUnitProperty_ParameterInfo && !NameIsHandedOut(value, size))) {
-        return std::nullopt;
-    }
-    return row->offset;
-}
-
 // Releases the reference a successful get handed over, as a host does once it is done.
 void ReleaseHandedOut(AudioUnitPropertyID id, const Byte* value, UInt32 size) {
-    const std::optional<std::size_t> offset = OwnedReferenceOffset(id, value, size);
+    const std::optional<std::size_t> offset = CAHandedOutReferences::Offset(id, value, size);
     if (!offset || *offset + sizeof(CFTypeRef) > size) {
         return;
     }
@@ -200,7 +153,7 @@ class Session {
 public:
     explicit Session(FuzzedDataProvider& in) : mIn(in) {
         mFeed.arena = &mArena;
-        AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[0]);
+        AudioComponentInstanceNew(fuzzsupport::QuenzalComponent(), &mUnits[0]);
     }
     ~Session() {
         for (AudioUnit unit : mUnits) {
@@ -221,78 +174,38 @@ public:
     }
 
 private:
-    // One call; false once the instance was closed.
+    // One call; false once the instance was closed. Listed twice: the calls hosts make most.
     bool Step() {
-        switch (mIn.ConsumeIntegralInRange(0, 22)) {
-        case 0:
-            return Close();
-        case 1:
-            CallSelector(Target(), kAudioUnitInitializeSelect, {});
-            return true;
-        case 2:
-            CallSelector(Target(), kAudioUnitUninitializeSelect, {});
-            return true;
-        case 3:
-            GetPropertyInfo();
-            return true;
-        case 4:
-        case 5:
-            GetProperty();
-            return true;
-        case 6:
-        case 7:
-        case 8:
-            SetProperty();
-            return true;
-        case 9:
-            SetFormat();
-            return true;
-        case 10:
-            GetParameter();
-            return true;
-        case 11:
-            SetParameter();
-            return true;
-        case 12:
-            CallSelector(Target(), kAudioUnitResetSelect, {Number(6), Number(3)});
-            return true;
-        case 13:
-            PropertyListener();
-            return true;
-        case 14:
-            RenderNotify();
-            return true;
-        case 15:
-        case 16:
-            Render();
-            return true;
-        case 17:
-            ScheduleParameters();
-            return true;
-        case 18:
-            ComponentSelector();
-            return true;
-        case 19:
-            UnservedSelector();
-            return true;
-        case 20:
-            FastCall();
-            return true;
-        case 21:
-            ChangeFeed();
-            return true;
-        default:
-            mTarget = mIn.ConsumeBool() ? 1 : 0;
-            return true;
+        using Call = void (Session::*)();
+        static constexpr Call kCalls[] = {
+            &Session::Initialize,       &Session::Uninitialize,       &Session::GetPropertyInfo,
+            &Session::GetProperty,      &Session::GetProperty,        &Session::SetProperty,
+            &Session::SetProperty,      &Session::SetProperty,        &Session::SetFormat,
+            &Session::GetParameter,     &Session::SetParameter,       &Session::Reset,
+            &Session::PropertyListener, &Session::RenderNotify,       &Session::Render,
+            &Session::Render,           &Session::ScheduleParameters, &Session::OtherSelector,
+            &Session::ChangeFeed,       &Session::ChangeTarget};
+        const std::size_t pick = mIn.ConsumeIntegralInRange<std::size_t>(0, std::size(kCalls));
+        if (pick == std::size(kCalls)) {
+            // The close selector ends the input: a host makes no call on a closed instance.
+            CallSelector(mUnits[0], kComponentCloseSelect, {});
+            return false;
         }
+        (this->*kCalls[pick])();
+        return true;
     }
+
+    void Initialize() { CallSelector(Target(), kAudioUnitInitializeSelect, {}); }
+    void Uninitialize() { CallSelector(Target(), kAudioUnitUninitializeSelect, {}); }
+    void Reset() { CallSelector(Target(), kAudioUnitResetSelect, {Number(6), Number(3)}); }
+    void ChangeTarget() { mTarget = mIn.ConsumeBool() ? 1 : 0; }
 
     // ---- choosing words ----
 
     // The second instance opens when first named.
     AudioUnit Unit(int index) {
         if (mUnits[index] == nullptr) {
-            AudioComponentInstanceNew(testhost::QuenzalComponent(), &mUnits[index]);
+            AudioComponentInstanceNew(fuzzsupport::QuenzalComponent(), &mUnits[index]);
         }
         return mUnits[index];
     }
@@ -317,20 +230,9 @@ private:
     }
 
     Float64 SampleRate() {
-        switch (mIn.ConsumeIntegralInRange(0, 5)) {
-        case 0:
-            return 0.0;
-        case 1:
-            return std::numeric_limits<Float64>::quiet_NaN();
-        case 2:
-            return std::numeric_limits<Float64>::infinity();
-        case 3:
-            return 1e300;
-        case 4:
-            return mIn.ConsumeFloatingPoint<Float64>();
-        default:
-            return mIn.PickValueInArray({8000.0, 44100.0, 48000.0, 192000.0});
-        }
+        return mIn.ConsumeBool() ? mIn.ConsumeFloatingPoint<Float64>()
+                                 : mIn.PickValueInArray({0.0, 8000.0, 44100.0, 192000.0, 1e300,
+                                                         double{NAN}, double{INFINITY}});
     }
 
     Float32 AnyFloat() {
@@ -367,14 +269,8 @@ private:
         UInt32 size = 0;
         Boolean writable = false;
         AudioUnitGetPropertyInfo(Target(), id, scope, element, &size, &writable);
-        switch (mIn.ConsumeIntegralInRange(0, 3)) {
-        case 0:
-            return std::min(size, kMaxPropertyBytes * 4);
-        case 1:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, 16);
-        default:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxPropertyBytes);
-        }
+        return mIn.ConsumeBool() ? std::min(size, kMaxPropertyBytes * 4)
+                                 : mIn.ConsumeIntegralInRange<UInt32>(0, kMaxPropertyBytes);
     }
 
     void GetProperty() {
@@ -390,7 +286,6 @@ private:
                                              {intptr_t(id), intptr_t(scope), intptr_t(element),
                                               Word(data), Word(withSize ? &clientSize : nullptr)});
         if (status == noErr && data != nullptr && withSize) {
-            KeepFastFunction(id, element, value, clientSize);
             ReleaseHandedOut(id, value.data(), clientSize);
         }
     }
@@ -461,7 +356,7 @@ private:
 
     // A whole stream format with a chosen channel count and rate, mostly the accepted kind.
     void SetFormat() {
-        CAStreamBasicDescription format = testhost::CanonicalFormat(
+        CAStreamBasicDescription format = hosting::CanonicalFormat(
             mIn.ConsumeIntegralInRange<UInt32>(0, kMaxChannels), SampleRate());
         if (mIn.ConsumeIntegralInRange(0, 3) == 0) {
             format.mFormatFlags ^= mIn.ConsumeIntegral<UInt32>();
@@ -562,26 +457,15 @@ private:
     }
 
     UInt32 Frames() {
-        switch (mIn.ConsumeIntegralInRange(0, 3)) {
-        case 0:
-            return mIn.ConsumeIntegral<UInt32>();
-        case 1:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxFramesPerSlice + 1);
-        default:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, 1200);
-        }
+        return mIn.ConsumeBool() ? mIn.ConsumeIntegralInRange<UInt32>(0, 1200)
+                                 : mIn.ConsumeIntegralInRange<UInt32>(0, kMaxFramesPerSlice + 1);
     }
 
     UInt32 BufferCount() {
         const UInt32 expected = OutputBufferCount();
-        switch (mIn.ConsumeIntegralInRange(0, 5)) {
-        case 0:
-            return mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBuffers);
-        case 1:
-            return expected + 1;
-        default:
-            return expected;
-        }
+        return mIn.ConsumeIntegralInRange(0, 5) == 0
+                   ? mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBuffers)
+                   : expected;
     }
 
     void FillBuffer(AudioBuffer& buffer, UInt32 frames) {
@@ -597,18 +481,9 @@ private:
 
     AudioTimeStamp TimeStamp() {
         AudioTimeStamp timeStamp{};
-        switch (mIn.ConsumeIntegralInRange(0, 5)) {
-        case 0:
-            timeStamp.mSampleTime = mLastSampleTime;
-            break;
-        case 1:
-            timeStamp.mSampleTime =
-                mIn.PickValueInArray({-1.0, std::numeric_limits<Float64>::quiet_NaN(), 1e300});
-            break;
-        default:
-            timeStamp.mSampleTime = mLastSampleTime + 1024;
-            break;
-        }
+        timeStamp.mSampleTime = mIn.ConsumeIntegralInRange(0, 5) == 0
+                                    ? mIn.PickValueInArray({-1.0, double{NAN}, mLastSampleTime})
+                                    : mLastSampleTime + 1024;
         mLastSampleTime = timeStamp.mSampleTime;
         return timeStamp;
     }
@@ -658,91 +533,15 @@ private:
         }
     }
 
-    // ---- the fast functions handed out through property 5 ----
-
-    void KeepFastFunction(AudioUnitPropertyID id, AudioUnitElement element,
-                          const std::vector<Byte>& value, UInt32 size) {
-        if (id != kAudioUnitProperty_FastDispatch || size != sizeof(void*)) {
-            return;
-        }
-        switch (element) {
-        case kAudioUnitGetParameterFastSelect:
-            std::memcpy(&mFastGet, value.data(), sizeof mFastGet);
-            break;
-        case kAudioUnitSetParameterFastSelect:
-            std::memcpy(&mFastSet, value.data(), sizeof mFastSet);
-            break;
-        case kAudioUnitRenderFastSelect:
-            std::memcpy(&mFastRender, value.data(), sizeof mFastRender);
-            break;
-        default:
-            break;
-        }
-    }
-
-    void FastCall() {
-        void* storage =
-            mIn.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : GetComponentInstanceStorage(Target());
-        const auto scope = static_cast<AudioUnitScope>(Number(6));
-        switch (mIn.ConsumeIntegralInRange(0, 2)) {
-        case 0:
-            if (mFastGet != nullptr) {
-                mFastGet(storage, static_cast<AudioUnitParameterID>(Number(3)), scope,
-                         static_cast<AudioUnitElement>(Number(3)),
-                         Scratch<AudioUnitParameterValue>());
-            }
-            break;
-        case 1:
-            if (mFastSet != nullptr) {
-                mFastSet(storage, static_cast<AudioUnitParameterID>(Number(3)), scope,
-                         static_cast<AudioUnitElement>(Number(3)), AnyFloat(),
-                         static_cast<UInt32>(Number(4096)));
-            }
-            break;
-        default:
-            if (mFastRender != nullptr) {
-                FastRender(storage);
-            }
-            break;
-        }
-    }
-
-    void FastRender(void* storage) {
-        const UInt32 frames = Frames();
-        CallerList caller = BufferList(frames);
-        AudioTimeStamp timeStamp = TimeStamp();
-        if (mFastRender(storage, nullptr, &timeStamp, 0, frames, caller.list) == noErr) {
-            TouchOutput(*caller.list);
-        }
-    }
-
-    // ---- the component selectors and the ones nobody serves ----
-
-    void ComponentSelector() {
-        switch (mIn.ConsumeIntegralInRange(0, 2)) {
-        case 0:
-            CallSelector(Target(), kComponentCanDoSelect, {Number(24)});
-            break;
-        case 1:
-            CallSelector(Target(), kComponentVersionSelect, {});
-            break;
-        default:
+    // The component selectors, and the ones nobody serves with any words.
+    void OtherSelector() {
+        const SInt16 selector =
+            mIn.PickValueInArray<SInt16>({kComponentCanDoSelect, kComponentVersionSelect,
+                                          kComponentOpenSelect, 0, 8, 12, 13, 19, -5});
+        if (selector == kComponentOpenSelect) {
             // An open whose handle is no live instance: the unit made for it must be destroyed.
-            CallSelector(Target(), kComponentOpenSelect,
+            CallSelector(Target(), selector,
                          {Word(mIn.ConsumeBool() ? nullptr : mArena.Allocate(64))});
-            break;
-        }
-    }
-
-    void UnservedSelector() {
-        const SInt16 selector = mIn.ConsumeBool()
-                                    ? mIn.PickValueInArray<SInt16>({0, 8, 12, 13, 19, 20, -5})
-                                    : mIn.ConsumeIntegral<SInt16>();
-        // The served ones have calls of their own that build their words as hosts do.
-        const bool served = selector >= kComponentVersionSelect &&
-                            selector <= kAudioUnitRemovePropertyListenerWithUserDataSelect &&
-                            selector != 0 && selector != 8 && selector != 12 && selector != 13;
-        if (served) {
             return;
         }
         std::vector<intptr_t> words(mIn.ConsumeIntegralInRange(0, 8));
@@ -752,12 +551,6 @@ private:
         CallSelector(Target(), selector, words);
     }
 
-    // The close selector ends the input: a host makes no call on a closed instance.
-    bool Close() {
-        CallSelector(mUnits[0], kComponentCloseSelect, {});
-        return false;
-    }
-
     FuzzedDataProvider& mIn;
     ObjectPool mPool;
     Arena mArena;
@@ -765,9 +558,6 @@ private:
     AudioUnit mUnits[2] = {nullptr, nullptr};
     int mTarget = 0;
     Float64 mLastSampleTime = 0;
-    AudioUnitGetParameterProc mFastGet = nullptr;
-    AudioUnitSetParameterProc mFastSet = nullptr;
-    AudioUnitRenderProc mFastRender = nullptr;
 };
 
 } // namespace

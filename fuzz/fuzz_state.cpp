@@ -3,7 +3,7 @@
 // dictionary. Nothing may leak.
 #include "ClassInfoMaker.h"
 
-#include "Platform/Host.h"
+#include "Hosting/Unit.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,33 +20,31 @@ void Require(bool holds, const char* what) {
     }
 }
 
-CFPropertyListRef SaveState(ObjectPool& pool, AudioUnit unit) {
+CFPropertyListRef SaveState(ObjectPool& pool, const hosting::Unit& unit) {
     CFPropertyListRef state = nullptr;
-    UInt32 size = sizeof state;
-    const OSStatus status = AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo,
-                                                 kAudioUnitScope_Global, 0, &state, &size);
+    UInt32 size = 0;
+    const OSStatus status =
+        unit.GetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, state, &size);
     Require(status == noErr && size == sizeof state && state != nullptr, "saving failed");
     return pool.Adopt(state);
 }
 
-OSStatus RestoreState(AudioUnit unit, CFPropertyListRef state) {
-    return AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
-                                &state, sizeof state);
+OSStatus RestoreState(hosting::Unit& unit, CFPropertyListRef state) {
+    return unit.SetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, state);
 }
 
 void RestoreThenRoundTrip(FuzzedDataProvider& in) {
     ObjectPool pool;
-    testhost::UnitHost host;
-    Require(host.OpenStatus() == noErr, "open failed");
+    hosting::Unit unit(fuzzsupport::QuenzalComponent());
     if (in.ConsumeBool()) {
-        host.Initialize();
+        unit.Initialize();
     }
     for (int n = in.ConsumeIntegralInRange(1, 4); n > 0; --n) {
-        RestoreState(host.Unit(), fuzzsupport::MakeClassInfo(pool, in));
+        RestoreState(unit, fuzzsupport::MakeClassInfo(pool, in));
     }
-    const CFPropertyListRef saved = SaveState(pool, host.Unit());
-    Require(RestoreState(host.Unit(), saved) == noErr, "the unit refused its own saved state");
-    Require(CFEqual(saved, SaveState(pool, host.Unit())), "saving again gave another state");
+    const CFPropertyListRef saved = SaveState(pool, unit);
+    Require(RestoreState(unit, saved) == noErr, "the unit refused its own saved state");
+    Require(CFEqual(saved, SaveState(pool, unit)), "saving again gave another state");
 }
 
 } // namespace

@@ -68,15 +68,6 @@ TEST(Response, AgreesWithTheDesignedStages) {
     }
 }
 
-TEST(Response, PrintsATableOfEveryModel) {
-    const RunResult run = RunQuenzal({"response", "--points", "5"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    for (const char* name : kModelNames) {
-        EXPECT_NE(run.out.find(name), std::string::npos) << run.out;
-    }
-    EXPECT_NE(run.out.find("24000.0"), std::string::npos) << run.out;
-}
-
 TEST(Response, PlotsFiveLabelledCurves) {
     const ScratchFolder folder;
     const RunResult run = RunQuenzal({"response", "--svg", folder.Path("plot.svg")});

@@ -1,40 +1,62 @@
-#include "PlistTestSupport.h"
+// Property-list objects, their conversions, and the XML form that saved states and registration
+// files are kept in.
+#include "Platform/PlistXML.h"
+#include "Platform/PropertyList.h"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <limits>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-class PropertyListObjects : public LeakCheckedTest {};
+namespace fs = std::filesystem;
 
-TEST_F(PropertyListObjects, CreatedObjectsAreCountedUntilTheirLastReleaseConstantsNever) {
-    const long start = PlatformLiveObjectCount();
-    CFStringRef string = makeString("hello");
-    EXPECT_EQ(PlatformLiveObjectCount(), start + 1);
-    EXPECT_EQ(CFRetain(string), string);
-    EXPECT_EQ(CFGetRetainCount(string), 2);
-    CFRelease(string);
-    EXPECT_EQ(PlatformLiveObjectCount(), start + 1);
-    CFRelease(string);
-    EXPECT_EQ(PlatformLiveObjectCount(), start);
-    EXPECT_EQ(CFRetain(nullptr), nullptr);
-    CFRelease(nullptr);
+struct CFReleaser {
+    void operator()(const void* object) const { CFRelease(object); }
+};
+using Owned = std::unique_ptr<const void, CFReleaser>;
 
-    CFStringRef constant = CFSTR("element-name");
-    EXPECT_EQ(CFSTR("element-name"), constant);
-    EXPECT_EQ(PlatformLiveObjectCount(), start);
-    for (int i = 0; i < 3; ++i)
-        CFRelease(constant);
-    CFRetain(constant);
-    EXPECT_EQ(textOf(constant), "element-name");
-    EXPECT_EQ(CFGetTypeID(constant), CFStringGetTypeID());
+CFStringRef makeString(const char* text) {
+    return CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8);
+}
+template <class T> CFNumberRef makeNumber(CFNumberType type, T value) {
+    return CFNumberCreate(kCFAllocatorDefault, type, &value);
+}
+CFMutableDictionaryRef makeRetainingDictionary() {
+    return CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
+                                     &kCFTypeDictionaryValueCallBacks);
+}
+std::string textOf(CFTypeRef string) {
+    const char* text = PlatformStringUTF8(static_cast<CFStringRef>(string));
+    return text != nullptr ? text : "<not a string>";
+}
+void set(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
+    CFDictionarySetValue(dict, Owned(makeString(key)).get(), value);
+    CFRelease(value);
 }
 
+// Fails the test when objects created during it are still alive at its end.
+class LeakCheckedTest : public ::testing::Test {
+protected:
+    void SetUp() override { mLiveAtStart = PlatformLiveObjectCount(); }
+    void TearDown() override { EXPECT_EQ(PlatformLiveObjectCount(), mLiveAtStart); }
+
+private:
+    long mLiveAtStart = 0;
+};
+
+class PropertyListObjects : public LeakCheckedTest {};
+
 TEST_F(PropertyListObjects, RetainAndReleaseAreAtomicAcrossThreads) {
-    CFNumberRef number = makeInt64(7);
+    CFNumberRef number = makeNumber(kCFNumberSInt64Type, int64_t{7});
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([number] {
@@ -50,82 +72,19 @@ TEST_F(PropertyListObjects, RetainAndReleaseAreAtomicAcrossThreads) {
     CFRelease(number);
 }
 
-TEST_F(PropertyListObjects, RetainingDictionaryKeepsValuesAndReleasesReplacedOnes) {
+TEST_F(PropertyListObjects, ReplacingADictionaryValueReleasesTheOldOneButNeverItself) {
     CFMutableDictionaryRef dict = makeRetainingDictionary();
-    CFStringRef key = makeString("name");
     CFStringRef first = makeString("first");
     CFStringRef second = makeString("second");
-    CFDictionarySetValue(dict, key, first);
-    EXPECT_EQ(CFGetRetainCount(key), 2);
-    EXPECT_EQ(CFGetRetainCount(first), 2);
-
-    CFDictionarySetValue(dict, CFSTR("name"), second);
+    CFDictionarySetValue(dict, CFSTR("name"), first);
+    CFDictionarySetValue(dict, Owned(makeString("name")).get(), second);
     EXPECT_EQ(CFGetRetainCount(first), 1);
-    EXPECT_EQ(CFGetRetainCount(second), 2);
     EXPECT_EQ(CFDictionaryGetCount(dict), 1);
-    EXPECT_EQ(CFDictionaryGetValue(dict, key), second);
-
-    // Setting the value it already holds must not free it on the way.
     CFRelease(second);
-    CFDictionarySetValue(dict, key, second);
-    EXPECT_EQ(textOf(CFDictionaryGetValue(dict, key)), "second");
-
+    CFDictionarySetValue(dict, CFSTR("name"), second);
+    EXPECT_EQ(textOf(CFDictionaryGetValue(dict, CFSTR("name"))), "second");
     CFRelease(first);
-    CFRelease(key);
     CFRelease(dict);
-}
-
-TEST_F(PropertyListObjects, DictionaryKeysCompareByContentAndKeepInsertionOrder) {
-    Owned owner(makeRetainingDictionary());
-    auto* dict = static_cast<CFMutableDictionaryRef>(const_cast<void*>(owner.get()));
-    for (const char* name : {"version", "type", "subtype", "data"}) {
-        Owned key(makeString(name));
-        CFDictionarySetValue(dict, key.get(), key.get());
-    }
-    CFDictionarySetValue(dict, Owned(makeInt64(1)).get(), CFSTR("integer one"));
-    CFDictionarySetValue(dict, CFSTR("type"), CFSTR("replaced"));
-    CFDictionaryRemoveValue(dict, CFSTR("subtype"));
-
-    std::vector<const void*> keys(4), values(4);
-    CFDictionaryGetKeysAndValues(dict, keys.data(), values.data());
-    EXPECT_EQ(textOf(keys[0]) + textOf(keys[1]) + textOf(keys[2]), "versiontypedata");
-    EXPECT_EQ(textOf(values[1]), "replaced");
-    EXPECT_EQ(textOf(CFDictionaryGetValue(dict, Owned(makeDouble(1.0)).get())), "integer one");
-    EXPECT_FALSE(CFDictionaryContainsKey(dict, CFSTR("Data")));
-    const void* value = CFSTR("untouched");
-    EXPECT_FALSE(CFDictionaryGetValueIfPresent(dict, CFSTR("missing"), &value));
-    EXPECT_EQ(textOf(value), "untouched");
-}
-
-TEST_F(PropertyListObjects, ContainersRetainOnlyWithTypeCallbacks) {
-    CFStringRef element = makeString("Guitar: warm");
-    const void* values[] = {element, CFSTR("Bass: warm")};
-
-    CFArrayRef borrowing = CFArrayCreate(kCFAllocatorDefault, values, 2, nullptr);
-    EXPECT_EQ(CFGetRetainCount(element), 1);
-    EXPECT_EQ(CFArrayGetCount(borrowing), 2);
-    EXPECT_EQ(CFArrayGetValueAtIndex(borrowing, 1), CFSTR("Bass: warm"));
-    EXPECT_EQ(CFArrayGetValueAtIndex(borrowing, 2), nullptr);
-    EXPECT_EQ(CFArrayGetValueAtIndex(borrowing, -1), nullptr);
-    // An immutable array refuses to grow.
-    CFArrayAppendValue(const_cast<CFMutableArrayRef>(borrowing), element);
-    EXPECT_EQ(CFArrayGetCount(borrowing), 2);
-    CFRelease(borrowing);
-
-    CFMutableArrayRef retaining =
-        CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
-    CFArrayAppendValue(retaining, element);
-    EXPECT_EQ(CFGetRetainCount(element), 2);
-    CFRelease(retaining);
-    EXPECT_EQ(CFGetRetainCount(element), 1);
-
-    CFMutableDictionaryRef borrowingDict =
-        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, nullptr, nullptr);
-    CFDictionarySetValue(borrowingDict, element, element);
-    EXPECT_EQ(CFGetRetainCount(element), 1);
-    CFRelease(borrowingDict);
-    EXPECT_EQ(CFGetRetainCount(element), 1);
-    CFRelease(element);
 }
 
 TEST_F(PropertyListObjects, DataAppendsInOrderEvenFromItsOwnBytes) {
@@ -147,19 +106,9 @@ TEST_F(PropertyListObjects, DataAppendsInOrderEvenFromItsOwnBytes) {
     CFRelease(data);
 }
 
-// Nested content equality is proven by every XML round trip.
-TEST_F(PropertyListObjects, EqualityFollowsValueAndKind) {
-    // 2^63 is no 64-bit integer, though INT64_MAX converted to double rounds to it.
-    Owned twoTo63(makeDouble(9223372036854775808.0)), maxInt(makeInt64(INT64_MAX));
-    EXPECT_FALSE(CFEqual(twoTo63.get(), maxInt.get()));
-    Owned nan(makeDouble(std::nan("")));
-    EXPECT_TRUE(CFEqual(nan.get(), nan.get()));
-    EXPECT_FALSE(CFEqual(nan.get(), Owned(makeString("nan")).get()));
-}
-
 // A host may hand any object to any function: the wrong kind does nothing and reports nothing.
 TEST_F(PropertyListObjects, WrongKindOfObjectIsRefused) {
-    Owned number(makeInt64(5)), string(makeString("text"));
+    Owned number(makeNumber(kCFNumberSInt64Type, int64_t{5})), string(makeString("text"));
     const void* notAString = number.get();
     void* notAContainer = const_cast<void*>(number.get());
     char buffer[8] = "keep";
@@ -189,164 +138,309 @@ TEST_F(PropertyListObjects, WrongKindOfObjectIsRefused) {
     EXPECT_EQ(stored, 5);
 }
 
-// ---- numbers ----
-
-struct NumberCase {
-    const char* name;
-    CFNumberType from;
-    double fromValue; // read as the 'from' type
-    CFNumberType to;
-    double expected; // what is written, as a double
-    bool exact;
-};
-
-template <class T> double loaded(const void* bytes) {
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return static_cast<double>(value);
-}
-
-double readAs(CFNumberType type, const void* bytes) {
-    switch (type) {
-    case kCFNumberSInt32Type:
-        return loaded<int32_t>(bytes);
-    case kCFNumberSInt64Type:
-        return loaded<int64_t>(bytes);
-    case kCFNumberFloat32Type:
-    case kCFNumberFloatType:
-        return loaded<float>(bytes);
-    default:
-        return loaded<double>(bytes);
-    }
-}
-
-template <class T> CFNumberRef created(CFNumberType type, T value) {
-    return CFNumberCreate(kCFAllocatorDefault, type, &value);
-}
-
-CFNumberRef createAs(CFNumberType type, double value) {
-    switch (type) {
-    case kCFNumberSInt32Type:
-        return created(type, static_cast<int32_t>(value));
-    case kCFNumberSInt64Type:
-        return created(type, value >= 0x1p63 ? INT64_MAX : static_cast<int64_t>(value));
-    case kCFNumberFloat32Type:
-    case kCFNumberFloatType:
-        return created(type, static_cast<float>(value));
-    default:
-        return created(type, value);
-    }
-}
-
+// Values a type cannot hold saturate, NaN reads as zero, and only exact reads report success.
 TEST(NumberConversion, WritesDefinedValueAndReportsExactness) {
-    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-    constexpr double kInf = std::numeric_limits<double>::infinity();
-    constexpr double kI64Max = 9223372036854775807.0; // rounds to 2^63
-    // clang-format off
-    const NumberCase cases[] = {
-        //name                     from                  value    to                    written                    exact
-        {"Int32ToInt32",           kCFNumberSInt32Type,  -7,      kCFNumberSInt32Type,  -7,                        true},
-        {"Int32ToFloat",           kCFNumberSInt32Type,  16777217, kCFNumberFloatType,  16777216,                  false},
-        {"Int64TooBigForInt32",    kCFNumberSInt64Type,  3e9,     kCFNumberSInt32Type,  2147483647,                false},
-        {"Int64TooSmallForInt32",  kCFNumberSInt64Type,  -3e9,    kCFNumberSInt32Type,  -2147483648.0,             false},
-        {"Int64MaxToDouble",       kCFNumberSInt64Type,  kI64Max, kCFNumberFloat64Type, 0x1p63,                    false},
-        {"FloatToInt32",           kCFNumberFloatType,   42,      kCFNumberSInt32Type,  42,                        true},
-        {"FractionTruncates",      kCFNumberFloat64Type, -2.75,   kCFNumberSInt32Type,  -2,                        false},
-        {"NaNToInt32",             kCFNumberFloat64Type, kNaN,    kCFNumberSInt32Type,  0,                         false},
-        {"InfinityToInt64",        kCFNumberFloat64Type, kInf,    kCFNumberSInt64Type,  kI64Max,                   false},
-        {"TwoTo63ToInt64",         kCFNumberFloat64Type, 0x1p63,  kCFNumberSInt64Type,  kI64Max,                   false},
-        {"TwoTo31ToInt32",         kCFNumberFloat64Type, 0x1p31,  kCFNumberSInt32Type,  2147483647,                false},
-        {"MinusTwoTo31ToInt32",    kCFNumberFloat64Type, -0x1p31, kCFNumberSInt32Type,  -0x1p31,                   true},
-        {"DoubleTooBigForFloat",   kCFNumberFloat64Type, 1e300,   kCFNumberFloat32Type, 3.4028234663852886e38,     false},
-        {"DoubleInexactInFloat",   kCFNumberFloat64Type, 0.1,     kCFNumberFloatType,   static_cast<double>(0.1f), false},
-        {"InfinityStaysInfinity",  kCFNumberFloat64Type, -kInf,   kCFNumberFloatType,   -kInf,                     true},
-        {"FloatWidensExactly",     kCFNumberFloatType,   0.1,     kCFNumberDoubleType,  static_cast<double>(0.1f), true},
+    constexpr double kInf = INFINITY, kI64Max = 9223372036854775807.0; // rounds to 2^63
+    const struct {
+        bool fromInt64;
+        double from;
+        CFNumberType to;
+        double written;
+        bool exact;
+    } cases[] = {
+        {true, 3e9, kCFNumberSInt32Type, 2147483647, false},
+        {true, -3e9, kCFNumberSInt32Type, -2147483648.0, false},
+        {true, kI64Max, kCFNumberFloat64Type, 0x1p63, false},
+        {false, -2.75, kCFNumberSInt32Type, -2, false},
+        {false, NAN, kCFNumberSInt32Type, 0, false},
+        {false, kInf, kCFNumberSInt64Type, kI64Max, false},
+        {false, 0x1p63, kCFNumberSInt64Type, kI64Max, false},
+        {false, -0x1p31, kCFNumberSInt32Type, -0x1p31, true},
+        {false, 1e300, kCFNumberFloat32Type, 3.4028234663852886e38, false},
+        {false, 0.1, kCFNumberFloatType, static_cast<double>(0.1f), false},
+        {false, -kInf, kCFNumberFloatType, -kInf, true},
     };
-    // clang-format on
-    for (const NumberCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        Owned number(createAs(c.from, c.fromValue));
-        ASSERT_NE(number, nullptr);
-        EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(number.get())), c.from);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from);
+        Owned number(c.fromInt64 ? makeNumber(kCFNumberSInt64Type,
+                                              c.from >= 0x1p63 ? INT64_MAX : int64_t(c.from))
+                                 : makeNumber(kCFNumberFloat64Type, c.from));
         alignas(8) unsigned char out[8] = {};
         EXPECT_EQ(CFNumberGetValue(static_cast<CFNumberRef>(number.get()), c.to, out) != 0,
                   c.exact);
-        const double written = readAs(c.to, out);
-        if (std::isnan(c.expected)) {
-            EXPECT_TRUE(std::isnan(written));
-        } else {
-            EXPECT_EQ(written, c.expected);
-        }
+        // Read back through a number of the target type, which widens exactly to a double.
+        Owned back(CFNumberCreate(kCFAllocatorDefault, c.to, out));
+        double written = 0;
+        CFNumberGetValue(static_cast<CFNumberRef>(back.get()), kCFNumberFloat64Type, &written);
+        EXPECT_EQ(written, c.written);
     }
 }
 
-// ---- strings ----
+// ---- the XML form ----
 
-TEST(StringCreation, AcceptsOnlyValidTextForTheEncoding) {
-    const struct {
-        const char* text;
-        CFStringEncoding encoding;
-        bool accepted;
-    } cases[] = {{"plain", kCFStringEncodingASCII, true},
-                 {"caf\xC3\xA9", kCFStringEncodingASCII, false},
-                 {"caf\xC3\xA9", kCFStringEncodingUTF8, true},
-                 {"\xF0\x9F\x94\x8A speaker", kCFStringEncodingUTF8, true},
-                 {"\xC3", kCFStringEncodingUTF8, false},             // truncated
-                 {"\xC0\xAF", kCFStringEncodingUTF8, false},         // overlong
-                 {"\xED\xA0\x80", kCFStringEncodingUTF8, false},     // surrogate
-                 {"\xF4\x90\x80\x80", kCFStringEncodingUTF8, false}, // > U+10FFFF
-                 {"plain", 0x0201, false}};                          // an encoding not offered
-    for (const auto& c : cases) {
-        Owned string(CFStringCreateWithCString(kCFAllocatorDefault, c.text, c.encoding));
-        EXPECT_EQ(string != nullptr, c.accepted) << c.text;
-        if (string) {
-            EXPECT_EQ(textOf(string.get()), c.text);
-        }
-    }
+std::string xmlOf(CFPropertyListRef plist) {
+    char error[256] = "";
+    CFDataRef written = nullptr;
+    EXPECT_EQ(PlatformPropertyListCreateXMLData(plist, &written, error, sizeof error), noErr)
+        << error;
+    Owned data(written);
+    if (!data)
+        return {};
+    auto ref = static_cast<CFDataRef>(data.get());
+    return {reinterpret_cast<const char*>(CFDataGetBytePtr(ref)),
+            static_cast<size_t>(CFDataGetLength(ref))};
 }
 
-TEST(StringExtraction, TruncatesOnCharacterBoundaries) {
+Owned parse(std::string_view xml, std::string* error = nullptr) {
+    char text[256] = "";
+    CFPropertyListRef parsed = nullptr;
+    const OSStatus status =
+        PlatformPropertyListCreateFromXMLData(xml.data(), xml.size(), &parsed, text, sizeof text);
+    Owned plist(parsed);
+    EXPECT_EQ(status == noErr, plist != nullptr) << status;
+    if (error != nullptr)
+        *error = text;
+    return plist;
+}
+
+std::string wrapped(std::string_view body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" +
+           std::string(body) + "\n</plist>\n";
+}
+
+std::string nestedArrays(int depth) {
+    std::string open, close;
+    for (int i = 0; i < depth; ++i) {
+        open += "<array>";
+        close += "</array>";
+    }
+    return wrapped(open + "<string>deep</string>" + close);
+}
+
+// Everything the format can hold, including values that a careless writer or reader mangles.
+Owned richList() {
+    CFMutableDictionaryRef root = makeRetainingDictionary();
+    set(root, "unicode \xE2\x99\xAA", makeString("caf\xC3\xA9 \xF0\x9F\x94\x8A <&> ]]> \"'"));
+    set(root, "whitespace", makeString("  tab\tnew\nline\r\nreturn  "));
+    std::vector<uint8_t> bytes(256);
+    for (int i = 0; i < 256; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    set(root, "all bytes", CFDataCreate(kCFAllocatorDefault, bytes.data(), 256));
+    set(root, "no bytes", CFDataCreate(kCFAllocatorDefault, nullptr, 0));
+    CFMutableArrayRef numbers =
+        CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
+    for (int64_t value : {INT64_MIN, INT64_MAX, int64_t{-1}, int64_t{INT32_MIN}})
+        CFArrayAppendValue(numbers, Owned(makeNumber(kCFNumberSInt64Type, value)).get());
+    for (double value : {-0.0, 0.1, 5e-324, 1.7976931348623157e308, 1.0 / 3.0,
+                         static_cast<double>(0.1f), double{INFINITY}, -double{INFINITY}})
+        CFArrayAppendValue(numbers, Owned(makeNumber(kCFNumberFloat64Type, value)).get());
+    CFArrayAppendValue(numbers, Owned(makeRetainingDictionary()).get());
+    set(root, "numbers", numbers);
+    return Owned(root);
+}
+
+class PlistXML : public LeakCheckedTest {};
+
+TEST_F(PlistXML, WritesTheStandardFormTabIndented) {
+    CFMutableDictionaryRef dict = makeRetainingDictionary();
+    set(dict, "version", makeNumber(kCFNumberSInt64Type, int64_t{0}));
+    set(dict, "name", makeString("Untitled"));
+    const uint8_t blob[] = {0, 0, 0, 0, 0x3F, 0x80};
+    set(dict, "data", CFDataCreate(kCFAllocatorDefault, blob, 6));
+    set(dict, "list", CFArrayCreateMutable(kCFAllocatorDefault, 0, nullptr));
+    EXPECT_EQ(xmlOf(dict), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+                           "<dict>\n\t<key>version</key>\n\t<integer>0</integer>\n"
+                           "\t<key>name</key>\n\t<string>Untitled</string>\n"
+                           "\t<key>data</key>\n\t<data>AAAAAD+A</data>\n"
+                           "\t<key>list</key>\n\t<array/>\n</dict>\n</plist>\n");
+    CFRelease(dict);
+}
+
+TEST_F(PlistXML, RoundTripsEveryKindOfValueExactly) {
+    const Owned original = richList();
+    const std::string xml = xmlOf(original.get());
+    std::string error;
+    const Owned restored = parse(xml, &error);
+    ASSERT_NE(restored, nullptr) << error;
+    EXPECT_TRUE(CFEqual(original.get(), restored.get()));
+    EXPECT_EQ(xmlOf(restored.get()), xml);
+
+    auto numbers = static_cast<CFArrayRef>(
+        CFDictionaryGetValue(static_cast<CFDictionaryRef>(restored.get()), CFSTR("numbers")));
+    auto number = [numbers](CFIndex i) {
+        return static_cast<CFNumberRef>(CFArrayGetValueAtIndex(numbers, i));
+    };
+    double negativeZero = 1.0;
+    CFNumberGetValue(number(4), kCFNumberFloat64Type, &negativeZero);
+    EXPECT_TRUE(std::signbit(negativeZero));
+    // Integers that fit 32 bits come back as the type the unit saves them in.
+    EXPECT_EQ(CFNumberGetType(number(3)), kCFNumberSInt32Type);
+    EXPECT_EQ(CFNumberGetType(number(0)), kCFNumberSInt64Type);
+}
+
+TEST_F(PlistXML, ToleratesWhatOtherWritersProduce) {
+    const std::string xml =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+        "<!DOCTYPE plist PUBLIC \"-//Example//DTD PLIST 1.0//EN\" \"plist.dtd\">\r\n"
+        "<plist version=\"1.0\"><!-- comment --><dict>\r\n"
+        "<key>a&amp;b</key><string>&#x1F50A;&lt;<![CDATA[<raw>&amp;]]>&#13;</string>\n"
+        "<key>n</key><integer> +42\n</integer>\n"
+        "<key>d</key><data>\n\tAAEC\n\tAw==\n</data></dict></plist>";
+    std::string error;
+    Owned plist = parse(xml, &error);
+    ASSERT_NE(plist, nullptr) << error;
+    auto dict = static_cast<CFDictionaryRef>(plist.get());
+    EXPECT_EQ(textOf(CFDictionaryGetValue(dict, CFSTR("a&b"))), "\xF0\x9F\x94\x8A<<raw>&amp;\r");
+    int32_t n = 0;
+    CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValue(dict, CFSTR("n"))),
+                     kCFNumberSInt32Type, &n);
+    EXPECT_EQ(n, 42);
+    EXPECT_EQ(CFDataGetLength(static_cast<CFDataRef>(CFDictionaryGetValue(dict, CFSTR("d")))), 4);
+}
+
+TEST_F(PlistXML, MalformedDocumentsAreRefusedWithAMessageThatNamesTheProblem) {
     // clang-format off
-    const struct {
-        const char* text;
-        CFIndex bufferSize;
-        CFStringEncoding encoding;
-        const char* written;
-        bool complete;
-    } cases[] = {
-        {"Volume", 7, kCFStringEncodingUTF8, "Volume", true},
-        {"Volume", 6, kCFStringEncodingUTF8, "Volum", false},
-        {"Volume", 1, kCFStringEncodingUTF8, "", false},
-        {"ab\xC3\xA9", 5, kCFStringEncodingUTF8, "ab\xC3\xA9", true},
-        {"ab\xC3\xA9", 4, kCFStringEncodingUTF8, "ab", false},
-        {"a\xF0\x9F\x94\x8A", 5, kCFStringEncodingUTF8, "a", false},
-        {"12", 32, kCFStringEncodingASCII, "12", true},
-        {"1\xC3\xA9" "2", 32, kCFStringEncodingASCII, "1", false},
-        {"1234", 3, kCFStringEncodingASCII, "12", false},
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "line 1: the document is empty"},
+        {wrapped("<dict><key>a</key><string>b</str"), "malformed XML"},
+        {"<plst><string/></plst>", "root element is <plst>, not <plist>"},
+        {wrapped("<string/>") + "<plist><string/></plist>", "more than one root"},
+        {wrapped("<string/>") + "junk", "text outside the <plist>"},
+        {wrapped(""), "<plist> holds no value"},
+        {wrapped("<string/><string/>"), "more than one value"},
+        {"<plist version=\"2.0\"><string/></plist>", "version '2.0'"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><string/></plist>", "unsupported encoding 'ISO-8859-1'"},
+        {wrapped("<dict><key>a</key></dict>"), "key 'a' has no value"},
+        {wrapped("<dict><string>v</string></dict>"), "value <string> has no <key>"},
+        {wrapped("<dict><key>a</key><string/><key>a</key><string/></dict>"), "duplicate key 'a'"},
+        {wrapped("<dict>x<key>a</key><string/></dict>"), "unexpected text in <dict>"},
+        {wrapped("<dict>\n<key>k</key>\n<integer>x1</integer>\n</dict>"), "line 5: <integer> value 'x1' is not a number"},
+        {"<plist>\r\n<array>\r\n<integer>x1</integer></array></plist>", "line 3: <integer>"},
+        {wrapped("<integer>9223372036854775808</integer>"), "'9223372036854775808' is out of range"},
+        {wrapped("<real>1e</real>"), "<real> value '1e' is not a number"},
+        {wrapped("<real>1e999</real>"), "is out of range"},
+        {wrapped("<data>QQ!=</data>"), "<data> is not valid base64"},
+        {wrapped("<data>QQ==QUFB</data>"), "not valid base64"},
+        {wrapped("<string>\xC3\x28</string>"), "line 3: invalid UTF-8"},
+        {wrapped("<string>\x01</string>"), "U+0001 is not allowed"},
+        {wrapped("<string>a&#0;b</string>"), "invalid character reference '&#0;'"},
+        {wrapped("<string>&nbsp;</string>"), "unknown entity '&nbsp;'"},
+        {wrapped("<string>a & b</string>"), "does not start a reference"},
+        {wrapped("<true/>"), "<true> is not supported"},
+        {wrapped("<float>1</float>"), "unknown element <float>"},
+        {nestedArrays(513), "nest deeper than 512 levels"},
     };
     // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.text << " in " << c.bufferSize);
-        Owned string(makeString(c.text));
-        char buffer[40];
-        std::memset(buffer, 'Z', sizeof buffer);
-        EXPECT_EQ(CFStringGetCString(static_cast<CFStringRef>(string.get()), buffer, c.bufferSize,
-                                     c.encoding) != 0,
-                  c.complete);
-        EXPECT_STREQ(buffer, c.written);
-        EXPECT_EQ(buffer[c.bufferSize], 'Z') << "wrote past the buffer";
+    for (const auto& [document, message] : cases) {
+        std::string error;
+        EXPECT_EQ(parse(document, &error), nullptr) << message;
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+    }
+    EXPECT_NE(parse(nestedArrays(512)), nullptr);
+}
+
+TEST_F(PlistXML, RefusesEveryTruncationOfAGoodDocument) {
+    const std::string xml = xmlOf(richList().get());
+    for (size_t length = 0; length < xml.size() - 1; ++length) {
+        std::string error;
+        EXPECT_EQ(parse(std::string_view(xml).substr(0, length), &error), nullptr) << length;
+        EXPECT_FALSE(error.empty()) << length;
     }
 }
 
-TEST(StringExtractionLimits, RefusesMissingBufferOrSize) {
-    Owned string(makeString("x"));
-    auto ref = static_cast<CFStringRef>(string.get());
-    char buffer[4] = "abc";
-    EXPECT_FALSE(CFStringGetCString(ref, buffer, 0, kCFStringEncodingUTF8));
-    EXPECT_FALSE(CFStringGetCString(ref, buffer, -5, kCFStringEncodingUTF8));
-    EXPECT_FALSE(CFStringGetCString(ref, nullptr, 4, kCFStringEncodingUTF8));
-    EXPECT_FALSE(CFStringGetCString(ref, buffer, 4, 0x0201));
-    EXPECT_STREQ(buffer, "abc");
+TEST_F(PlistXML, WriterRefusesWhatTheFormatCannotHold) {
+    Owned badKey(makeRetainingDictionary());
+    CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(badKey.get())),
+                         Owned(makeNumber(kCFNumberSInt64Type, int64_t{1})).get(), CFSTR("v"));
+    Owned control(makeString("bell\x07"));
+    // A container that holds itself must not take the writer down.
+    CFMutableArrayRef cycle = CFArrayCreateMutable(kCFAllocatorDefault, 0, nullptr);
+    CFArrayAppendValue(cycle, cycle);
+    const std::pair<CFPropertyListRef, const char*> cases[] = {
+        {badKey.get(), "a dictionary key is not a string"},
+        {control.get(), "string 'bell\x07' holds U+0007, which XML cannot represent"},
+        {nullptr, "a value is not a property-list object"},
+        {cycle, "contain"}, // cut to the caller's buffer
+    };
+    for (const auto& [plist, message] : cases) {
+        char error[128];
+        CFDataRef none = nullptr;
+        EXPECT_EQ(PlatformPropertyListCreateXMLData(plist, &none, error,
+                                                    plist == cycle ? 8 : sizeof error),
+                  kPlatformErr_Failed);
+        EXPECT_STREQ(error, message);
+    }
+    CFRelease(cycle);
+}
+
+class PlistFiles : public LeakCheckedTest {
+protected:
+    void SetUp() override {
+        LeakCheckedTest::SetUp();
+        fs::remove_all(mDir);
+        fs::create_directories(mDir);
+    }
+    void TearDown() override {
+        fs::remove_all(mDir);
+        mRead.reset();
+        LeakCheckedTest::TearDown();
+    }
+    std::string path(const char* name) const { return (mDir / name).string(); }
+    size_t entries() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(mDir), {}));
+    }
+    // Reads a file into mRead; null there on failure.
+    OSStatus read(const std::string& file) {
+        CFPropertyListRef plist = nullptr;
+        const OSStatus status = PlatformPropertyListReadFile(file.c_str(), &plist, mError, 256);
+        mRead.reset(plist);
+        return status;
+    }
+    OSStatus write(CFPropertyListRef plist, const std::string& file) {
+        return PlatformPropertyListWriteFile(plist, file.c_str(), mError, 256);
+    }
+    const fs::path mDir =
+        fs::path(::testing::TempDir()) / ("plist-files-" + std::to_string(::getpid()));
+    char mError[256] = "";
+    Owned mRead;
+};
+
+TEST_F(PlistFiles, RoundTripAndErrorsThatNameTheFileLeavingNoPartialFile) {
+    const Owned original = richList();
+    ASSERT_EQ(write(original.get(), path("a.plist")), noErr) << mError;
+    ASSERT_EQ(read(path("a.plist")), noErr) << mError;
+    EXPECT_TRUE(CFEqual(original.get(), mRead.get()));
+    EXPECT_EQ(entries(), 1u) << "the temporary file was left behind";
+
+    const std::string missing = path("missing.plist");
+    EXPECT_EQ(read(missing), kPlatformErr_Failed);
+    EXPECT_EQ(mRead, nullptr);
+    EXPECT_EQ(std::string(mError), missing + ": cannot open: No such file or directory");
+
+    EXPECT_EQ(read(mDir.string()), kPlatformErr_Failed);
+    EXPECT_EQ(std::string(mError), mDir.string() + ": not a regular file");
+
+    std::ofstream(path("bad.plist"))
+        << wrapped("<dict>\n<key>k</key>\n<integer>x1</integer></dict>");
+    EXPECT_EQ(read(path("bad.plist")), kPlatformErr_Failed);
+    EXPECT_EQ(std::string(mError),
+              path("bad.plist") + ": line 5: <integer> value 'x1' is not a number");
+
+    // A directory that cannot exist, since a file stands where it would be.
+    const std::string unwritable = path("bad.plist") + "/a.plist";
+    EXPECT_EQ(write(CFSTR("x"), unwritable), kPlatformErr_Failed);
+    EXPECT_EQ(std::string(mError), unwritable + ": cannot write: Not a directory");
+
+    fs::create_directory(path("occupied"));
+    EXPECT_EQ(write(CFSTR("x"), path("occupied")), kPlatformErr_Failed);
+    EXPECT_NE(std::string(mError).find(path("occupied") + ": cannot write: "), std::string::npos);
+
+    const Owned unrepresentable(makeString("\x01"));
+    ASSERT_EQ(write(CFSTR("old"), path("kept.plist")), noErr);
+    EXPECT_EQ(write(unrepresentable.get(), path("kept.plist")), kPlatformErr_Failed);
+    EXPECT_EQ(entries(), 4u);
+    ASSERT_EQ(read(path("kept.plist")), noErr);
+    EXPECT_EQ(textOf(mRead.get()), "old");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // completely before any of it is applied, so a refused state leaves the unit as it was.
 #include "AUBase.h"
 #include "CAAutoDisposer.h"
+#include "CASavedParameters.h"
 
 #include <algorithm>
 #include <bit>
@@ -46,19 +47,15 @@ std::vector<std::pair<CFTypeRef, CFTypeRef>> DictionaryEntries(CFDictionaryRef d
 
 // ---- the parameter blob ----
 
-constexpr std::size_t kWordSize = 4;
-constexpr std::size_t kGroupHeaderSize = 3 * kWordSize; // scope, element, parameter count
-constexpr std::size_t kPairSize = 2 * kWordSize;        // parameter ID, value
+using CASavedParameters::DecodeWord;
+using CASavedParameters::kGroupHeaderSize;
+using CASavedParameters::kPairSize;
+using CASavedParameters::kWordSize;
 
 void AppendBigEndian(CFMutableDataRef data, UInt32 word) {
-    const UInt8 bytes[kWordSize] = {static_cast<UInt8>(word >> 24), static_cast<UInt8>(word >> 16),
-                                    static_cast<UInt8>(word >> 8), static_cast<UInt8>(word)};
+    UInt8 bytes[kWordSize];
+    CASavedParameters::EncodeWord(word, bytes);
     CFDataAppendBytes(data, bytes, kWordSize);
-}
-
-UInt32 ReadBigEndian(const UInt8* bytes) {
-    return UInt32{bytes[0]} << 24 | UInt32{bytes[1]} << 16 | UInt32{bytes[2]} << 8 |
-           UInt32{bytes[3]};
 }
 
 // Every group's header and pairs lie inside the blob, and nothing trails the last group.
@@ -68,9 +65,9 @@ bool BlobIsWellFormed(const UInt8* bytes, std::size_t length) {
         if (length - position < kGroupHeaderSize) {
             return false;
         }
-        const UInt32 pairs = ReadBigEndian(bytes + position + 2 * kWordSize);
+        const UInt32 pairs = DecodeWord(bytes + position + 2 * kWordSize);
         position += kGroupHeaderSize;
-        if ((length - position) / kPairSize < pairs) {
+        if (!CASavedParameters::PairsFit(pairs, length - position)) {
             return false;
         }
         position += std::size_t{pairs} * kPairSize;
@@ -101,15 +98,15 @@ template <class Visit> void WalkGroups(AUBase& unit, CFDataRef data, Visit visit
     const UInt8* position = CFDataGetBytePtr(data);
     const UInt8* const end = position + CFDataGetLength(data);
     while (position < end) {
-        const AudioUnitScope scope = ReadBigEndian(position);
-        const AudioUnitElement index = ReadBigEndian(position + kWordSize);
+        const AudioUnitScope scope = DecodeWord(position);
+        const AudioUnitElement index = DecodeWord(position + kWordSize);
         AUElement* element = unit.GetScope(scope).GetElement(index);
         if (element == nullptr) {
             return;
         }
         const UInt8* const pairs = position + 2 * kWordSize;
         visit(*element, pairs);
-        position = pairs + kWordSize + std::size_t{ReadBigEndian(pairs)} * kPairSize;
+        position = pairs + kWordSize + std::size_t{DecodeWord(pairs)} * kPairSize;
     }
 }
 
@@ -117,9 +114,9 @@ template <class Visit> void WalkGroups(AUBase& unit, CFDataRef data, Visit visit
 // its element does not hold (-10878), so that a refused blob applies nothing.
 void CheckParameters(AUBase& unit, CFDataRef data) {
     WalkGroups(unit, data, [](const AUElement& element, const UInt8* pairs) {
-        const UInt32 count = ReadBigEndian(pairs);
+        const UInt32 count = DecodeWord(pairs);
         for (UInt32 k = 0; k < count; ++k) {
-            if (!element.CanHoldParameter(ReadBigEndian(pairs + kWordSize + k * kPairSize))) {
+            if (!element.CanHoldParameter(DecodeWord(pairs + kWordSize + k * kPairSize))) {
                 CAThrowStatus(kAudioUnitErr_InvalidParameter);
             }
         }
@@ -404,15 +401,15 @@ void AUElement::SaveState(CFMutableDataRef data) {
 
 const UInt8* AUElement::RestoreState(const UInt8* state, const UInt8* end) {
     const auto available = static_cast<std::size_t>(end - state);
-    if (available < kWordSize || (available - kWordSize) / kPairSize < ReadBigEndian(state)) {
+    if (available < kWordSize ||
+        !CASavedParameters::PairsFit(DecodeWord(state), available - kWordSize)) {
         CAThrowStatus(kAudioUnitErr_InvalidPropertyValue);
     }
-    const UInt32 count = ReadBigEndian(state);
+    const UInt32 count = DecodeWord(state);
     state += kWordSize;
     for (UInt32 k = 0; k < count; ++k, state += kPairSize) {
-        SetParameter(ReadBigEndian(state),
-                     std::bit_cast<AudioUnitParameterValue>(ReadBigEndian(state + kWordSize)),
-                     false);
+        SetParameter(DecodeWord(state),
+                     std::bit_cast<AudioUnitParameterValue>(DecodeWord(state + kWordSize)), false);
     }
     return state;
 }

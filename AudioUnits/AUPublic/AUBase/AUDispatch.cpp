@@ -1,6 +1,7 @@
 // The selector layer: unpacks the words of each entry call, checks what the host passed, and
 // calls the unit. The entry point's trap turns what is thrown below into the call's status.
 #include "AUBase.h"
+#include "CAHandedOutReferences.h"
 
 #include <cstddef>
 #include <cstring>
@@ -81,42 +82,12 @@ OSStatus QueryPropertySize(AUBase& unit, AudioUnitPropertyID id, AudioUnitScope 
     return result;
 }
 
-// Where a core property's value carries a reference that its reader owns.
-std::optional<std::size_t> HandedOutReferenceOffset(AudioUnitPropertyID id,
-                                                    const std::vector<Byte>& value) {
-    switch (id) {
-    case kAudioUnitProperty_ClassInfo:
-    case kAudioUnitProperty_ParameterValueStrings:
-    case kAudioUnitProperty_FactoryPresets:
-    case kAudioUnitProperty_ContextName:
-    case kAudioUnitProperty_ElementName:
-    case kAudioUnitProperty_IconLocation:
-        return 0;
-    case kAudioUnitProperty_PresentPreset:
-        return offsetof(AUPreset, presetName);
-    case kAudioUnitProperty_ParameterClumpName:
-        return offsetof(AudioUnitParameterIDName, outName);
-    case kAudioUnitProperty_ParameterInfo: {
-        AudioUnitParameterInfo info{};
-        if (value.size() < sizeof info) {
-            return std::nullopt;
-        }
-        memcpy(&info, value.data(), sizeof info);
-        if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) == 0) {
-            return std::nullopt;
-        }
-        return offsetof(AudioUnitParameterInfo, cfNameString);
-    }
-    default:
-        return std::nullopt;
-    }
-}
-
 // A reference that did not reach the client whole can never be released by it, so the unit
 // releases it rather than leak it.
 void ReleaseUndeliveredReference(AudioUnitPropertyID id, const std::vector<Byte>& value,
                                  UInt32 deliveredSize) {
-    const std::optional<std::size_t> offset = HandedOutReferenceOffset(id, value);
+    const std::optional<std::size_t> offset =
+        CAHandedOutReferences::Offset(id, value.data(), value.size());
     if (!offset || *offset + sizeof(CFTypeRef) > value.size() ||
         *offset + sizeof(CFTypeRef) <= deliveredSize) {
         return;
