@@ -85,6 +85,9 @@ function(aupublic_add_component target)
     target_compile_definitions(${target} PRIVATE AUPUBLIC_COMPONENT_VERSION=${version_hex})
     target_link_libraries(${target} PRIVATE AUPublic::Framework)
     target_link_options(${target} PRIVATE -Wl,--version-script=${map} -Wl,-z,defs)
+    # What aupublic_add_lv2_bundle describes the component with.
+    set_target_properties(${target} PROPERTIES AUPUBLIC_COMPONENT_NAME "${ARG_NAME}"
+        AUPUBLIC_COMPONENT_TYPE "${ARG_TYPE}" AUPUBLIC_COMPONENT_VERSION ${version_decimal})
 
     # Beside the library, in the build tree as once installed: a host finds the pair by the
     # library's path.

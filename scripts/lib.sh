@@ -6,7 +6,7 @@ JOBS="${JOBS:-$(nproc)}"
 
 # Core packages every build needs.
 BASE_PACKAGES=(cmake g++ ninja-build pkg-config libsndfile1-dev libpugixml-dev libcli11-dev
-               libgtest-dev libgmock-dev libbenchmark-dev lv2-dev lilv-utils)
+               libgtest-dev libgmock-dev libbenchmark-dev lv2-dev lilv-utils sordi)
 
 is_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"

@@ -1,27 +1,28 @@
-// Writes the plug-ins' Turtle description: the template with its control ports filled in from the
-// unit's own parameter info (property 4) and value strings (property 16). The build runs it on
-// the component that goes into the bundle, so the description and the unit cannot disagree.
+// Writes an LV2 bundle's manifest and description for a component: a mono and a stereo plug-in
+// whose ports come from the unit's own parameter info (property 4), value strings (property 16),
+// bypass and latency, so the description and the unit cannot disagree. A unit whose parameter
+// info a host could not trust fails the build here, before any file of the bundle changes.
 //
-// Usage: describe-plugins LIBRARY REGISTRATION TEMPLATE OUTPUT
-#include "PortLayout.h"
+// Usage: aupublic-describe-lv2 TARGET LIBRARY REGISTRATION URI_PREFIX BINARY NAME VERSION CLASS
+//            LICENSE BUNDLE_DIR
+#include "Lv2PortLayout.h"
 
 #include "Hosting/Component.h"
 #include "Hosting/Unit.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
-
-constexpr const char* kPlaceholder = "@CONTROL_PORTS@";
 
 using hosting::Unit;
 
@@ -30,39 +31,87 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+struct Arguments {
+    std::string target, library, registration, uriPrefix, binary, name;
+    uint32_t version = 0;
+    std::string pluginClass, license, bundle;
+};
+
 struct Parameter {
+    AudioUnitParameterID id = 0;
     std::string name;
-    AudioUnitParameterInfo info;
+    std::string symbol;
+    AudioUnitParameterInfo info{};
     std::vector<std::string> valueStrings; // empty when the parameter has none
 };
 
-Parameter ReadParameter(const Unit& unit, AudioUnitParameterID id) {
-    Parameter parameter{unit.ParameterName(id), unit.ParameterInfo(id), unit.ValueStrings(id)};
+std::string Described(const Parameter& parameter) {
+    return "parameter " + std::to_string(parameter.id) + " (" + parameter.name + ")";
+}
+
+// What a host relies on: a finite range that is not upside down, a default inside it, and a name
+// for every value of an indexed parameter.
+void CheckParameter(const Parameter& parameter) {
     const AudioUnitParameterInfo& info = parameter.info;
+    if (!std::isfinite(info.minValue) || !std::isfinite(info.maxValue) ||
+        !std::isfinite(info.defaultValue)) {
+        throw Failure(Described(parameter) + " has a range or default that is not a number");
+    }
+    if (info.minValue > info.maxValue) {
+        throw Failure(Described(parameter) + " has a minimum above its maximum");
+    }
+    if (info.defaultValue < info.minValue || info.defaultValue > info.maxValue) {
+        throw Failure(Described(parameter) + " has a default outside its range");
+    }
     const auto values = size_t(info.maxValue - info.minValue + 1);
     if (info.unit == kAudioUnitParameterUnit_Indexed && parameter.valueStrings.size() != values) {
-        throw Failure("parameter " + std::to_string(id) + " (" + parameter.name +
-                      ") does not name every one of its values");
-    }
-    return parameter;
-}
-
-// Every parameter of the unit needs a port, and no port may name a parameter the unit lacks.
-void CheckParameterList(const Unit& unit) {
-    std::vector<AudioUnitParameterID> expected;
-    for (const quenzal_lv2::ControlPort& port : quenzal_lv2::kControlPorts) {
-        expected.push_back(port.parameter);
-    }
-    if (unit.ParameterList() != expected) {
-        throw Failure("the unit's parameters are not the plug-ins' control ports");
+        throw Failure(Described(parameter) + " does not name every one of its values");
     }
 }
 
-// The plug-ins have no latency port, which is only honest while the unit reports none.
-void CheckLatency(const Unit& unit) {
-    if (unit.Latency() != 0) {
-        throw Failure("the unit reports latency, which the plug-ins do not declare");
+// A port symbol from the parameter's name: lower-case letters, digits and underscores, not
+// starting with a digit. Saved sessions refer to ports by symbol, so it follows the name alone
+// unless two would clash.
+std::string SymbolFor(const std::string& name, AudioUnitParameterID id,
+                      std::set<std::string>& taken) {
+    std::string symbol;
+    for (const unsigned char c : name) {
+        if (std::isalnum(c) != 0 && c < 0x80) {
+            symbol += char(std::tolower(c));
+        } else if (!symbol.empty() && symbol.back() != '_') {
+            symbol += '_';
+        }
     }
+    while (!symbol.empty() && symbol.back() == '_') {
+        symbol.pop_back();
+    }
+    if (symbol.empty() || std::isdigit(static_cast<unsigned char>(symbol[0])) != 0) {
+        symbol.insert(0, 1, 'p');
+    }
+    if (!taken.insert(symbol).second) {
+        symbol += '_';
+        symbol += std::to_string(id);
+        taken.insert(symbol);
+    }
+    return symbol;
+}
+
+// The audio ports' and the designated ports' symbols, which no parameter may take.
+std::set<std::string> ReservedSymbols() {
+    return {"in", "out", "in_left", "in_right", "out_left", "out_right", "enabled", "latency"};
+}
+
+std::vector<Parameter> ReadParameters(const Unit& unit, const aupublic_lv2::PortLayout& layout) {
+    std::set<std::string> taken = ReservedSymbols();
+    std::vector<Parameter> parameters;
+    for (const AudioUnitParameterID id : layout.parameters) {
+        Parameter parameter{id, unit.ParameterName(id), "", unit.ParameterInfo(id),
+                            unit.ValueStrings(id)};
+        parameter.symbol = SymbolFor(parameter.name, id, taken);
+        CheckParameter(parameter);
+        parameters.push_back(std::move(parameter));
+    }
+    return parameters;
 }
 
 // A Turtle number: an integer, or a decimal that always keeps its point.
@@ -102,25 +151,47 @@ std::string ScalePoints(const Parameter& parameter) {
     return turtle.str();
 }
 
-std::string UnitProperties(const Parameter& parameter) {
-    switch (parameter.info.unit) {
-    case kAudioUnitParameterUnit_Indexed:
-        return "\t\tlv2:portProperty lv2:integer ,\n\t\t\tlv2:enumeration ;\n" +
-               ScalePoints(parameter);
+// The units vocabulary's name for a parameter unit, or null when it has none.
+const char* UnitsTerm(UInt32 unit) {
+    switch (unit) {
     case kAudioUnitParameterUnit_Decibels:
-        return "\t\tunits:unit units:db ;\n";
+        return "units:db";
+    case kAudioUnitParameterUnit_Hertz:
+        return "units:hz";
+    case kAudioUnitParameterUnit_Percent:
+        return "units:pc";
+    case kAudioUnitParameterUnit_Seconds:
+        return "units:s";
+    case kAudioUnitParameterUnit_Milliseconds:
+        return "units:ms";
     default:
-        return "";
+        return nullptr;
     }
 }
 
-std::string ControlPortTurtle(uint32_t index, const char* symbol, const Parameter& parameter) {
+std::string UnitProperties(const Parameter& parameter) {
+    const AudioUnitParameterInfo& info = parameter.info;
+    if (info.unit == kAudioUnitParameterUnit_Indexed) {
+        return "\t\tlv2:portProperty lv2:integer ,\n\t\t\tlv2:enumeration ;\n" +
+               ScalePoints(parameter);
+    }
+    std::string turtle;
+    if (const char* term = UnitsTerm(info.unit)) {
+        turtle += std::string("\t\tunits:unit ") + term + " ;\n";
+    }
+    if ((info.flags & kAudioUnitParameterFlag_DisplayLogarithmic) != 0) {
+        turtle += "\t\tlv2:portProperty pprop:logarithmic ;\n";
+    }
+    return turtle;
+}
+
+std::string ControlPortTurtle(uint32_t index, const Parameter& parameter) {
     const AudioUnitParameterInfo& info = parameter.info;
     const bool integer = info.unit == kAudioUnitParameterUnit_Indexed;
     std::ostringstream turtle;
     turtle << "[\n\t\ta lv2:InputPort ,\n\t\t\tlv2:ControlPort ;\n"
            << "\t\tlv2:index " << index << " ;\n"
-           << "\t\tlv2:symbol " << Quoted(symbol) << " ;\n"
+           << "\t\tlv2:symbol " << Quoted(parameter.symbol) << " ;\n"
            << "\t\tlv2:name " << Quoted(parameter.name) << " ;\n"
            << "\t\tlv2:default " << Number(info.defaultValue, integer) << " ;\n"
            << "\t\tlv2:minimum " << Number(info.minValue, integer) << " ;\n"
@@ -129,66 +200,172 @@ std::string ControlPortTurtle(uint32_t index, const char* symbol, const Paramete
     return turtle.str();
 }
 
-std::string ControlPortsTurtle(const Unit& unit) {
+std::string AudioPortTurtle(uint32_t index, bool input, const std::string& symbol,
+                            const std::string& name) {
+    std::ostringstream turtle;
+    turtle << "[\n\t\ta lv2:AudioPort ,\n\t\t\tlv2:" << (input ? "InputPort" : "OutputPort")
+           << " ;\n\t\tlv2:index " << index << " ;\n\t\tlv2:symbol " << Quoted(symbol)
+           << " ;\n\t\tlv2:name " << Quoted(name) << "\n\t]";
+    return turtle.str();
+}
+
+std::string EnabledPortTurtle(uint32_t index) {
+    return "[\n\t\ta lv2:InputPort ,\n\t\t\tlv2:ControlPort ;\n\t\tlv2:index " +
+           std::to_string(index) +
+           " ;\n\t\tlv2:symbol \"enabled\" ;\n\t\tlv2:name \"Enabled\" ;\n"
+           "\t\tlv2:designation lv2:enabled ;\n\t\tlv2:portProperty lv2:toggled ;\n"
+           "\t\tlv2:default 1 ;\n\t\tlv2:minimum 0 ;\n\t\tlv2:maximum 1\n\t]";
+}
+
+std::string LatencyPortTurtle(uint32_t index) {
+    return "[\n\t\ta lv2:OutputPort ,\n\t\t\tlv2:ControlPort ;\n\t\tlv2:index " +
+           std::to_string(index) +
+           " ;\n\t\tlv2:symbol \"latency\" ;\n\t\tlv2:name \"Latency\" ;\n"
+           "\t\tlv2:designation lv2:latency ;\n\t\tlv2:portProperty lv2:reportsLatency ,\n"
+           "\t\t\tlv2:integer ;\n\t\tunits:unit units:frame\n\t]";
+}
+
+std::string PortsTurtle(const aupublic_lv2::PortLayout& layout,
+                        const std::vector<Parameter>& parameters) {
+    static const char* const kSides[2][2] = {{"", ""}, {"_left", "_right"}};
+    static const char* const kSideNames[2][2] = {{"", ""}, {" left", " right"}};
+    const int stereo = layout.channels == 2 ? 1 : 0;
+    std::vector<std::string> ports;
+    for (uint32_t i = 0; i < parameters.size(); ++i) {
+        ports.push_back(ControlPortTurtle(i, parameters[i]));
+    }
+    for (const bool input : {true, false}) {
+        for (uint32_t c = 0; c < layout.channels; ++c) {
+            ports.push_back(
+                AudioPortTurtle(input ? layout.Input(c) : layout.Output(c), input,
+                                std::string(input ? "in" : "out") + kSides[stereo][c],
+                                std::string(input ? "In" : "Out") + kSideNames[stereo][c]));
+        }
+    }
+    if (layout.bypass) {
+        ports.push_back(EnabledPortTurtle(layout.Enabled()));
+    }
+    if (layout.latency) {
+        ports.push_back(LatencyPortTurtle(layout.Latency()));
+    }
     std::string turtle;
-    for (uint32_t index = 0; index < quenzal_lv2::kControlPortCount; ++index) {
-        const quenzal_lv2::ControlPort& port = quenzal_lv2::kControlPorts[index];
-        turtle += (index == 0 ? "" : " , ") +
-                  ControlPortTurtle(index, port.symbol, ReadParameter(unit, port.parameter));
+    for (size_t i = 0; i < ports.size(); ++i) {
+        turtle += (i == 0 ? "" : " , ") + ports[i];
     }
     return turtle;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (!(file && text << file.rdbuf())) {
-        throw Failure(path + ": cannot read the template");
+std::string PluginTurtle(const Arguments& arguments, const std::string& uri,
+                         const char* channelsName, const std::string& ports) {
+    std::ostringstream turtle;
+    turtle << "<" << uri << ">\n\ta lv2:Plugin";
+    if (!arguments.pluginClass.empty()) {
+        turtle << " ,\n\t\t" << arguments.pluginClass;
     }
-    return text.str();
+    turtle << " ;\n\tdoap:name " << Quoted(arguments.name + " (" + channelsName + ")") << " ;\n"
+           << "\tdoap:license <" << arguments.license << "> ;\n"
+           << "\tlv2:minorVersion " << ((arguments.version >> 8) & 0xFF) << " ;\n"
+           << "\tlv2:microVersion " << (arguments.version & 0xFF) << " ;\n"
+           << "\tlv2:optionalFeature lv2:hardRTCapable ,\n\t\topts:options ,\n\t\turid:map ;\n"
+           << "\tlv2:port " << ports << " .\n";
+    return turtle.str();
 }
 
-std::string FillIn(std::string text, const std::string& ports) {
-    const size_t placeholderLength = std::char_traits<char>::length(kPlaceholder);
-    for (size_t at = text.find(kPlaceholder); at != std::string::npos;
-         at = text.find(kPlaceholder, at + ports.size())) {
-        text.replace(at, placeholderLength, ports);
-    }
-    return text;
+constexpr const char* kPrefixes = "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
+                                  "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
+                                  "@prefix opts:  <http://lv2plug.in/ns/ext/options#> .\n"
+                                  "@prefix pprop: <http://lv2plug.in/ns/ext/port-props#> .\n"
+                                  "@prefix rdf:   <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+                                  "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                                  "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
+                                  "@prefix urid:  <http://lv2plug.in/ns/ext/urid#> .\n";
+
+// Named after the binary, as the bundle's folder is.
+std::string DescriptionFile(const Arguments& arguments) {
+    return std::filesystem::path(arguments.binary).stem().string() + ".ttl";
 }
 
-// Through a temporary file, so that a failed run never leaves half a description behind.
+struct Bundle {
+    std::string manifest;
+    std::string description;
+};
+
+Bundle Describe(const Arguments& arguments, const Unit& unit) {
+    const std::string descriptionFile = DescriptionFile(arguments);
+    Bundle bundle{std::string(kPrefixes),
+                  "# Generated from the unit's parameter info.\n" + std::string(kPrefixes)};
+    for (const uint32_t channels : {1u, 2u}) {
+        const aupublic_lv2::PortLayout layout = aupublic_lv2::ReadPortLayout(unit, channels);
+        const std::string uri = arguments.uriPrefix + (channels == 1 ? ":mono" : ":stereo");
+        std::ostringstream manifest;
+        manifest << "\n<" << uri << ">\n\ta lv2:Plugin ;\n\tlv2:binary <" << arguments.binary
+                 << "> ;\n\trdfs:seeAlso <" << descriptionFile << "> .\n";
+        bundle.manifest += manifest.str();
+        bundle.description += '\n';
+        bundle.description += PluginTurtle(arguments, uri, channels == 1 ? "mono" : "stereo",
+                                           PortsTurtle(layout, ReadParameters(unit, layout)));
+    }
+    return bundle;
+}
+
 void WriteFile(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!(file << text && file.flush())) {
-            throw Failure(temporary + ": cannot write the description");
-        }
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!(file << text && file.flush())) {
+        throw Failure(path + ": cannot write");
     }
-    std::filesystem::rename(temporary, path);
+}
+
+// Both files through temporaries, renamed only once both are written, so that a failed run never
+// leaves half a bundle description behind.
+void WriteBundle(const Arguments& arguments, const Bundle& bundle) {
+    const std::filesystem::path folder(arguments.bundle);
+    std::filesystem::create_directories(folder);
+    const std::pair<std::filesystem::path, const std::string*> files[] = {
+        {folder / DescriptionFile(arguments), &bundle.description},
+        {folder / "manifest.ttl", &bundle.manifest}};
+    for (const auto& [path, text] : files) {
+        WriteFile(path.string() + ".tmp", *text);
+    }
+    for (const auto& [path, text] : files) {
+        std::filesystem::rename(path.string() + ".tmp", path);
+    }
+}
+
+uint32_t ParseVersion(const std::string& text) {
+    uint32_t version = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw Failure("version '" + text + "' is not a number");
+    }
+    return version;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s LIBRARY REGISTRATION TEMPLATE OUTPUT\n", argv[0]);
+    if (argc != 11) {
+        std::fprintf(stderr,
+                     "usage: %s TARGET LIBRARY REGISTRATION URI_PREFIX BINARY NAME VERSION CLASS "
+                     "LICENSE BUNDLE_DIR\n",
+                     argv[0]);
         return 2;
     }
+    const std::string target = argv[1];
     try {
-        std::string ports;
+        const Arguments arguments{
+            argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], ParseVersion(argv[7]),
+            argv[8], argv[9], argv[10]};
+        Bundle bundle;
         {
             const hosting::Registration component =
-                hosting::RegisterComponentLibrary({argv[1], argv[2]});
+                hosting::RegisterComponentLibrary({arguments.library, arguments.registration});
             const Unit unit(component.Get());
-            CheckParameterList(unit);
-            CheckLatency(unit);
-            ports = ControlPortsTurtle(unit);
+            bundle = Describe(arguments, unit);
         }
-        WriteFile(argv[4], FillIn(ReadFile(argv[3]), ports));
+        WriteBundle(arguments, bundle);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s: %s\n", argv[0], error.what());
+        std::fprintf(stderr, "%s: cannot describe the component %s for LV2: %s\n", argv[0],
+                     target.c_str(), error.what());
         return 1;
     }
     return 0;

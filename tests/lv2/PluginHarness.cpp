@@ -79,6 +79,7 @@ void Instance::Connect(size_t blockLength, bool inPlace) {
         mDescriptor->connect_port(mHandle, 2 + c, mInputs[c].data());
         mDescriptor->connect_port(mHandle, 2 + mChannels + c, output);
     }
+    mDescriptor->connect_port(mHandle, 2 + 2 * mChannels, &mEnabled);
 }
 
 Channels Instance::Process(const Channels& input, Settings settings, size_t blockLength,

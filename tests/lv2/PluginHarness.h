@@ -64,6 +64,8 @@ public:
     // Buffers of blockLength frames, connected once; in place, every output is its input's buffer.
     void Connect(size_t blockLength, bool inPlace = false);
     void Set(Settings settings) { mControls = {settings.loudspeaker, settings.volume}; }
+    // The enabled port, which drives the unit's bypass.
+    void Enable(bool enabled) { mEnabled = enabled ? 1.0f : 0.0f; }
     void Activate() { mDescriptor->activate(mHandle); }
     void Run(uint32_t frames) { mDescriptor->run(mHandle, frames); }
 
@@ -76,6 +78,7 @@ private:
     unsigned mChannels;
     LV2_Handle mHandle;
     std::array<float, 2> mControls{1, 0};
+    float mEnabled = 1;
     Channels mInputs;
     Channels mOutputs;
     bool mInPlace = false;

@@ -19,11 +19,12 @@ namespace {
 
 constexpr int32_t kMaxBlockLength = 256;
 
-// Every kind of run a host makes: blocks shorter and longer than a slice, and changes of both
-// parameters, each of which makes the unit design its filters again.
+// Every kind of run a host makes: blocks shorter and longer than a slice, changes of both
+// parameters, each of which makes the unit design its filters again, and bypass on and off.
 void RunLikeAHost(Instance& instance) {
     for (int round = 0; round < 10; ++round) {
         instance.Set({float(1 + round % 5), float(round - 5)});
+        instance.Enable(round % 3 != 2);
         for (uint32_t frames : {1u, 37u, uint32_t(kMaxBlockLength), 1000u}) {
             instance.Run(frames);
         }

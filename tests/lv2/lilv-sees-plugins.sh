@@ -1,6 +1,7 @@
 #!/bin/bash
 # lv2ls and lv2info, reading the bundle as every lilv host does, find both plug-ins with the
-# unit's ports, ranges, defaults and speaker models. LV2_PATH names the folder of the bundle.
+# unit's ports, ranges, defaults and speaker models, the bypass port and the license. LV2_PATH
+# names the folder of the bundle.
 set -euo pipefail
 
 fail() {
@@ -41,9 +42,16 @@ check_plugin() { # URI, channels, then the audio ports' symbols in port order
             "lv2core#$([[ $direction == 1 ]] && echo Input || echo Output)Port"
         index=$((index + 1))
     done
+    expect "$(port "$info" $index)" "Symbol:      enabled" "lv2core#enabled" "Default:     1.000000"
+    index=$((index + 1))
     [[ -z $(port "$info" $index) ]] || fail "$uri has more than $index ports"
+    # lv2info prints no license, but writes it with the rest of the description it read.
+    lv2info -p "$description" "$uri" >/dev/null
+    expect "$(cat "$description")" "doap:license <urn:harwendel:quenzal:license>"
 }
 
+description=$(mktemp)
+trap 'rm -f "$description"' EXIT
 plugins=$(lv2ls)
 for uri in urn:harwendel:quenzal:mono urn:harwendel:quenzal:stereo; do
     grep -qx "$uri" <<<"$plugins" || fail "lv2ls does not list $uri"

@@ -38,5 +38,7 @@ if grep -n -e "$QUENZAL_SOURCE" -e "$QUENZAL_BUILD" tremolo/build/build.ninja; t
     exit 1
 fi
 test -s tremolo/riff-tremolo.wav
+test -s tremolo/riff-lv2.wav
+bash "$QUENZAL_SOURCE/tests/lv2/bundles-validate.sh" tremolo/build/lib/lv2/tremolo.lv2
 cmake -DLIBRARY=tremolo/build/Tremolo.so -DENTRY=TremoloEntry -DNM=nm \
     -P "$QUENZAL_SOURCE/Harwendel_Quenzal/CheckExports.cmake"

@@ -186,12 +186,15 @@ enum {
     kAudioUnitParameterUnit_Generic = 0,
     kAudioUnitParameterUnit_Indexed = 1,
     kAudioUnitParameterUnit_Percent = 3,
+    kAudioUnitParameterUnit_Seconds = 4,
     kAudioUnitParameterUnit_Hertz = 8,
-    kAudioUnitParameterUnit_Decibels = 13
+    kAudioUnitParameterUnit_Decibels = 13,
+    kAudioUnitParameterUnit_Milliseconds = 24
 };
 
 enum {
     kAudioUnitParameterFlag_CFNameRelease = 0x10,
+    kAudioUnitParameterFlag_DisplayLogarithmic = 0x00400000,
     kAudioUnitParameterFlag_HasCFNameString = 0x08000000,
     kAudioUnitParameterFlag_IsReadable = 0x40000000,
     kAudioUnitParameterFlag_IsWritable = (SInt32)0x80000000

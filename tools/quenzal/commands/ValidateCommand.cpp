@@ -15,7 +15,7 @@ int RunValidate(const ValidateOptions& options) {
     Battery battery(component);
     if (battery.Run(OpenCheck())) {
         for (auto group : {LifecycleChecks, FormatChecks, RenderChecks, ParameterChecks,
-                           StateChecks, NotificationChecks, BadInputChecks}) {
+                           StateChecks, NotificationChecks, BadInputChecks, RealTimeChecks}) {
             for (const Check& check : group()) {
                 battery.Run(check);
             }

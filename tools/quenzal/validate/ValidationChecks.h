@@ -18,5 +18,6 @@ std::vector<Check> ParameterChecks();
 std::vector<Check> StateChecks();
 std::vector<Check> NotificationChecks();
 std::vector<Check> BadInputChecks();
+std::vector<Check> RealTimeChecks();
 
 } // namespace quenzal::validation

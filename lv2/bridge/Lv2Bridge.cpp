@@ -1,8 +1,9 @@
-// The effect for LV2 hosts. The plug-in holds no signal processing of its own: every instance
-// opens the component through the platform host API, exactly as any other host would, and
-// renders through the unit's fast render function. The unit stays the only place where audio
-// is voiced.
-#include "PortLayout.h"
+// Any effect for LV2 hosts. The plug-in holds no signal processing of its own: every instance
+// opens the bundled component through the platform host API, exactly as any other host would,
+// and renders through the unit's fast render function. The unit stays the only place where audio
+// is voiced. The build names the component and the plug-ins' URIs:
+// AUPUBLIC_LV2_COMPONENT_FILE (the library's file name in the bundle) and AUPUBLIC_LV2_URI_PREFIX.
+#include "Lv2PortLayout.h"
 
 #include "Hosting/Component.h"
 #include "Hosting/Unit.h"
@@ -22,8 +23,9 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <vector>
 
-namespace quenzal_lv2 {
+namespace aupublic_lv2 {
 namespace {
 
 // Used when the host states no maximum block length; longer blocks are split into slices.
@@ -31,7 +33,9 @@ constexpr UInt32 kDefaultFramesPerSlice = 4096;
 // A host may state an absurd maximum; the unit's buffers need not follow it, run() slices anyway.
 constexpr UInt32 kMostFramesPerSlice = 65536;
 
-constexpr const char* kComponentLibrary = "Harwendel_Quenzal.so";
+constexpr const char* kComponentLibrary = AUPUBLIC_LV2_COMPONENT_FILE;
+constexpr const char* kMonoURI = AUPUBLIC_LV2_URI_PREFIX ":mono";
+constexpr const char* kStereoURI = AUPUBLIC_LV2_URI_PREFIX ":stereo";
 
 // The component travels inside the bundle. It is registered once per process, by whichever
 // instance comes first, and forgotten when the host unloads this library.
@@ -45,7 +49,7 @@ public:
                 mRegistration = hosting::RegisterComponentLibrary(
                     hosting::LocationInFolder(bundlePath, kComponentLibrary));
             } catch (const std::exception& error) {
-                std::fprintf(stderr, "harwendel-quenzal: %s\n", error.what());
+                std::fprintf(stderr, "%s: %s\n", kComponentLibrary, error.what());
             }
         }
         return mRegistration.Get();
@@ -118,9 +122,11 @@ public:
                            "setting the formats");
             unit.SetMaxFramesPerSlice(framesPerSlice);
             unit.SetInputCallback(&Plugin::FeedInput, this);
-            mFast = unit.FetchFastCalls();
+            mLayout = ReadPortLayout(unit, mChannels);
             ReadControlRanges(unit);
             unit.Initialize();
+            mFast = unit.FetchFastCalls();
+            mLatencyFrames = float(unit.Latency() * rate);
             return Reset();
         } catch (const hosting::HostError&) {
             return false;
@@ -140,12 +146,16 @@ public:
 
     // [audio thread] Remembers where a port's data lives.
     void ConnectPort(uint32_t port, void* data) {
-        if (port < kControlPortCount) {
+        if (port < mLayout.Controls()) {
             mControls[port].port = static_cast<const float*>(data);
-        } else if (port < InputPort(mChannels)) {
-            mInputs[port - InputPort(0)] = static_cast<const float*>(data);
-        } else if (port < OutputPort(mChannels, mChannels)) {
-            mOutputs[port - OutputPort(0, mChannels)] = static_cast<float*>(data);
+        } else if (port < mLayout.Input(mChannels)) {
+            mInputs[port - mLayout.Input(0)] = static_cast<const float*>(data);
+        } else if (port < mLayout.Output(mChannels)) {
+            mOutputs[port - mLayout.Output(0)] = static_cast<float*>(data);
+        } else if (mLayout.bypass && port == mLayout.Enabled()) {
+            mEnabledPort = static_cast<const float*>(data);
+        } else if (mLayout.latency && port == mLayout.Latency()) {
+            mLatencyPort = static_cast<float*>(data);
         }
     }
 
@@ -157,6 +167,10 @@ public:
         for (Control& control : mControls) {
             Apply(control);
         }
+        ApplyEnabled();
+        if (mLatencyPort != nullptr) {
+            *mLatencyPort = mLatencyFrames;
+        }
         for (UInt32 done = 0; done < frames;) {
             const UInt32 slice = std::min(frames - done, mFramesPerSlice);
             RenderSlice(done, slice);
@@ -166,10 +180,11 @@ public:
 
 private:
     void ReadControlRanges(const hosting::Unit& unit) {
-        for (UInt32 i = 0; i < kControlPortCount; ++i) {
-            const AudioUnitParameterInfo info = unit.ParameterInfo(kControlPorts[i].parameter);
+        mControls.resize(mLayout.Controls());
+        for (UInt32 i = 0; i < mLayout.Controls(); ++i) {
+            const AudioUnitParameterInfo info = unit.ParameterInfo(mLayout.parameters[i]);
             Control& control = mControls[i];
-            control.parameter = kControlPorts[i].parameter;
+            control.parameter = mLayout.parameters[i];
             control.minimum = info.minValue;
             control.maximum = info.maxValue;
             control.indexed = info.unit == kAudioUnitParameterUnit_Indexed;
@@ -197,6 +212,23 @@ private:
         }
         if (mFast.SetParameter(control.parameter, value) == noErr) {
             control.applied = value;
+        }
+    }
+
+    // The host's enabled port drives the unit's bypass: zero bypasses, anything else (and an
+    // unconnected port) lets the unit voice. The unit takes the property without locking or
+    // allocating, and clears its history when it resumes.
+    void ApplyEnabled() {
+        if (mEnabledPort == nullptr || std::isnan(*mEnabledPort)) {
+            return;
+        }
+        const UInt32 bypass = *mEnabledPort == 0.0f ? 1 : 0;
+        if (bypass == mBypassApplied) {
+            return;
+        }
+        if (AudioUnitSetProperty(mUnit->Get(), kAudioUnitProperty_BypassEffect,
+                                 kAudioUnitScope_Global, 0, &bypass, sizeof bypass) == noErr) {
+            mBypassApplied = bypass;
         }
     }
 
@@ -245,7 +277,12 @@ private:
     UInt32 mFramesPerSlice = kDefaultFramesPerSlice;
     Float64 mSampleTime = 0;
     UInt32 mSliceOffset = 0;
-    Control mControls[kControlPortCount];
+    PortLayout mLayout;
+    std::vector<Control> mControls;
+    const float* mEnabledPort = nullptr;
+    UInt32 mBypassApplied = 0;
+    float* mLatencyPort = nullptr;
+    float mLatencyFrames = 0;
     const float* mInputs[kMostChannels] = {};
     float* mOutputs[kMostChannels] = {};
     OutputBufferList mOutputList{};
@@ -300,10 +337,10 @@ const LV2_Descriptor kDescriptors[] = {
 };
 
 } // namespace
-} // namespace quenzal_lv2
+} // namespace aupublic_lv2
 
 // [any thread] The mono and the stereo plug-in.
 extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
-    return index < std::size(quenzal_lv2::kDescriptors) ? &quenzal_lv2::kDescriptors[index]
-                                                        : nullptr;
+    return index < std::size(aupublic_lv2::kDescriptors) ? &aupublic_lv2::kDescriptors[index]
+                                                         : nullptr;
 }
