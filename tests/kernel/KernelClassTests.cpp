@@ -2,44 +2,21 @@
 // the unit, the design cache and unusable sample rates.
 #include "Harwendel_Quenzal.h"
 #include "KernelTestHelpers.h"
-#include "TestUnits.h"
-#include "UnitHost.h"
 
 #include <cstring>
 #include <limits>
-#include <memory>
 
 using namespace QuenzalVoicing;
-using Kernel = Harwendel_Quenzal::Harwendel_QuenzalKernel;
+using kerneltest::Kernel;
+using kerneltest::KernelUnit;
+using kerneltest::UnitAt;
 
 namespace {
-
-// The unit with its kernel list opened up to the tests.
-class KernelUnit : public Harwendel_Quenzal {
-public:
-    using Harwendel_Quenzal::Harwendel_Quenzal;
-    Kernel& KernelFor(std::size_t channel) { return *static_cast<Kernel*>(mKernels.at(channel)); }
-};
 
 // The host may not set unusable rates, nor change formats while initialized; the tests put the
 // rate underneath the unit to see what the kernels make of it.
 void MoveOutputRate(KernelUnit& unit, double rate) {
     unit.GetOutput(0)->SetStreamFormat(testhost::CanonicalFormat(1, rate));
-}
-
-// A unit at rate with channels kernels, initialized (but never reset) unless told otherwise.
-testunits::UnitPtr<KernelUnit> UnitAt(double rate, UInt32 channels = 1, bool initialize = true) {
-    auto unit = testunits::OpenUnit<KernelUnit>(nullptr);
-    const AudioStreamBasicDescription format = testhost::CanonicalFormat(channels, rate);
-    for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
-        EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format,
-                                            sizeof format),
-                  noErr);
-    }
-    if (initialize) {
-        EXPECT_EQ(unit->DoInitialize(), noErr);
-    }
-    return unit;
 }
 
 ::testing::AssertionResult HoldsDesign(const Kernel& kernel, int model, float rate) {
@@ -82,21 +59,6 @@ TEST(KernelClass, NewKernelsHoldModel1AtTheUnitsRate) {
     }
 }
 
-TEST(KernelClass, ResetLoadsModel1AndClearsTheMemories) {
-    auto unit = UnitAt(44100);
-    Kernel& kernel = unit->KernelFor(0);
-    unit->SetParameter(kParam_Loudspeaker, 4);
-    ProcessNoise(kernel, 64);
-    ASSERT_TRUE(HoldsDesign(kernel, 4, 44100));
-
-    MoveOutputRate(*unit, 96000);
-    ProcessNoise(kernel, 64);
-    EXPECT_TRUE(HoldsDesign(kernel, 4, 44100)) << "a rate change waits for the next reset";
-    EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), noErr);
-    EXPECT_TRUE(HoldsDesign(kernel, 1, 96000));
-    EXPECT_TRUE(MemoriesAreClear(kernel));
-}
-
 // A rate of 0 would divide by zero; the others give no meaningful filter. Reset keeps the rate
 // and the design it had, and still clears the memories.
 TEST(KernelClass, ResetAtAnUnusableRateKeepsTheDesign) {
@@ -121,38 +83,38 @@ TEST(KernelClass, KernelMadeAtAnUnusableRateDesignsAt44100) {
     EXPECT_TRUE(HoldsDesign(unit->KernelFor(0), 1, 44100));
 }
 
-// Through the unit's parameters, with the design reused while the model holds: still the
-// documented loop, bit for bit, for every model, rate, stride and buffer arrangement.
-TEST(KernelClass, IsBitIdenticalToTheOracleAcrossCalls) {
-    kerneltest::ExpectMatchesOracleEverywhere([](double rate) {
-        std::shared_ptr<KernelUnit> unit = UnitAt(rate);
-        unit->Reset(kAudioUnitScope_Global, 0);
-        return
-            [unit](float m, float v, const float* s, float* d, std::uint32_t n, std::uint32_t st) {
-                unit->SetParameter(kParam_Loudspeaker, m);
-                unit->SetParameter(kParam_Volume, v);
-                bool silence = false;
-                unit->KernelFor(0).Process(s, d, n, st, silence);
-            };
-    });
-}
-
 // After every call the kernel holds exactly the design a fresh one would make of the voiced
-// model: 2.9 is 2, 5.99 is 5, and 0.5, 6, -1, NaN and 1e10 keep what was there.
-TEST(KernelClass, ReadsTheModelAndKeepsItsVoicingForInvalidValues) {
+// model: 2.9 is 2, 5.99 is 5, and 0.5, 6, -1, NaN and 1e10 keep what was there. A rate change
+// waits for the next reset, which loads model 1 at the new rate and clears the memories.
+TEST(KernelClass, ReadsTheModelUntilAResetLoadsModel1) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
     const struct {
         float parameter;
+        double newRate; // 0: unchanged
+        bool reset;
         int voiced;
-    } kSequence[] = {{7, 1},     {2.9f, 2}, {0.5f, 2}, {5.99f, 5},
-                     {6, 5},     {-1, 5},   {3, 3},    {std::numeric_limits<float>::quiet_NaN(), 3},
-                     {1e10f, 3}, {3.5f, 3}, {1, 1}};
+        float rate;
+    } kSequence[] = {
+        {7, 0, false, 1, 44100},     {2.9f, 0, false, 2, 44100},  {0.5f, 0, false, 2, 44100},
+        {5.99f, 0, false, 5, 44100}, {6, 0, false, 5, 44100},     {-1, 0, false, 5, 44100},
+        {3, 0, false, 3, 44100},     {kNaN, 0, false, 3, 44100},  {1e10f, 0, false, 3, 44100},
+        {3.5f, 0, false, 3, 44100},  {4, 96000, false, 4, 44100}, {4, 0, true, 1, 96000},
+        {1, 0, false, 1, 96000}};
     auto unit = UnitAt(44100);
     unit->Reset(kAudioUnitScope_Global, 0);
     Kernel& kernel = unit->KernelFor(0);
     for (const auto& step : kSequence) {
         unit->SetParameter(kParam_Loudspeaker, step.parameter);
-        ProcessNoise(kernel, 16);
-        EXPECT_TRUE(HoldsDesign(kernel, step.voiced, 44100)) << "parameter " << step.parameter;
+        if (step.newRate != 0) {
+            MoveOutputRate(*unit, step.newRate);
+        }
+        if (step.reset) {
+            EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), noErr);
+            EXPECT_TRUE(MemoriesAreClear(kernel));
+        } else {
+            ProcessNoise(kernel, 16);
+        }
+        EXPECT_TRUE(HoldsDesign(kernel, step.voiced, step.rate)) << "parameter " << step.parameter;
     }
 }
 

@@ -1,9 +1,12 @@
 // Shared by the kernel tests: test signals, bit-exact comparison, rounding to the six digits the
-// check values are given in, and the scenario that runs a processor against the oracle.
+// check values are given in, and a unit whose kernels the tests can reach.
 #pragma once
 
+#include "Harwendel_Quenzal.h"
 #include "Harwendel_QuenzalVoicing.h"
 #include "ReferenceKernel.h"
+#include "TestUnits.h"
+#include "UnitHost.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <limits>
-#include <memory>
 #include <random>
 #include <vector>
 
 namespace kerneltest {
-
-inline constexpr double kOracleRates[] = {22050, 44100, 48000, 96000};
 
 inline std::vector<float> Noise(std::size_t count, std::uint32_t seed, float amplitude = 1.0f) {
     std::mt19937 generator(seed);
@@ -67,39 +66,6 @@ inline ::testing::AssertionResult SameBits(const std::vector<float>& actual,
     return ::testing::AssertionSuccess();
 }
 
-// The DSP functions composed as one uncached channel: voicing (valid models only), coefficient
-// step, sample loop.
-struct DspChannel {
-    float rate = 0;
-    QuenzalVoicing::Voicing voicing{};
-    QuenzalVoicing::Design design{};
-    QuenzalVoicing::FilterState state{};
-
-    explicit DspChannel(float sampleRate) : rate(sampleRate) {
-        QuenzalVoicing::Voice(voicing, QuenzalVoicing::kDefaultModel, rate);
-        QuenzalVoicing::DesignCoefficients(design, voicing, rate);
-    }
-
-    void Process(float model, float volume, const float* source, float* destination,
-                 std::uint32_t frames, std::uint32_t stride) {
-        const std::int32_t m = QuenzalVoicing::SpeakerModelFromParameter(model);
-        if (QuenzalVoicing::IsSpeakerModel(m)) {
-            QuenzalVoicing::Voice(voicing, m, rate);
-        }
-        QuenzalVoicing::DesignCoefficients(design, voicing, rate);
-        QuenzalVoicing::ProcessSamples(design, state, source, destination, frames, stride,
-                                       QuenzalVoicing::VolumeGain(volume));
-    }
-
-    // Runs one call on a mono signal and returns the output.
-    std::vector<float> Run(float model, float volume, const std::vector<float>& input) {
-        std::vector<float> output(input.size());
-        Process(model, volume, input.data(), output.data(),
-                static_cast<std::uint32_t>(input.size()), 1);
-        return output;
-    }
-};
-
 // (model parameter, volume parameter, frames) of one call.
 struct Call {
     float model;
@@ -122,57 +88,42 @@ inline std::vector<Call> ParameterChangingCalls(int firstModel) {
             {-1.0f, 0.0f, 129}};
 }
 
-// Processes `calls` through `process` and through the oracle reset at `rate`, on the last of
-// `stride` interleaved channels, in place or between two buffers, and checks that the channel's
-// output is bit-identical and that no other float (other channels, one frame of padding) was
-// touched.
-using Processor =
-    std::function<void(float model, float volume, const float* source, float* destination,
-                       std::uint32_t frames, std::uint32_t stride)>;
+using Kernel = Harwendel_Quenzal::Harwendel_QuenzalKernel;
 
-inline void ExpectMatchesOracle(double rate, const std::vector<Call>& calls, std::uint32_t stride,
-                                bool inPlace, const Processor& process) {
-    ReferenceKernel oracle;
-    oracle.Reset(rate);
-    const std::size_t channel = stride - 1;
-    const float sentinel = 12345.0f;
-    std::uint32_t seed = 1;
-    for (const Call& call : calls) {
-        const std::size_t floats = (static_cast<std::size_t>(call.frames) + 1) * stride;
-        const std::vector<float> input = Noise(floats, seed++);
-        std::vector<float> expected(floats);
-        oracle.Process(call.model, call.volume, input.data() + channel, expected.data() + channel,
-                       call.frames, stride);
+// The unit with its kernel list opened up to the tests.
+class KernelUnit : public Harwendel_Quenzal {
+public:
+    using Harwendel_Quenzal::Harwendel_Quenzal;
+    Kernel& KernelFor(std::size_t channel) { return *static_cast<Kernel*>(mKernels.at(channel)); }
+};
 
-        std::vector<float> output = inPlace ? input : std::vector<float>(floats, sentinel);
-        const float* source = (inPlace ? output.data() : input.data()) + channel;
-        process(call.model, call.volume, source, output.data() + channel, call.frames, stride);
-        for (std::size_t i = 0; i < floats; ++i) {
-            const bool ours = i % stride == channel && i / stride < call.frames;
-            const float want = ours ? expected[i] : (inPlace ? input[i] : sentinel);
-            ASSERT_EQ(Bits(output[i]), Bits(want))
-                << "float " << i << " of a " << call.frames << "-frame call, model " << call.model
-                << ", volume " << call.volume;
-        }
+// A unit at rate with channels kernels, initialized (but never reset) unless told otherwise.
+inline testunits::UnitPtr<KernelUnit> UnitAt(double rate, UInt32 channels = 1,
+                                             bool initialize = true) {
+    auto unit = testunits::OpenUnit<KernelUnit>(nullptr);
+    const AudioStreamBasicDescription format = testhost::CanonicalFormat(channels, rate);
+    for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+        EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format,
+                                            sizeof format),
+                  noErr);
     }
+    if (initialize) {
+        EXPECT_EQ(unit->DoInitialize(), noErr);
+    }
+    return unit;
 }
 
-// Runs ExpectMatchesOracle for every model at every oracle rate, at stride 1 and 2, in place and
-// between two buffers, each case with a fresh processor from `makeProcessor(rate)`.
-inline void
-ExpectMatchesOracleEverywhere(const std::function<Processor(double rate)>& makeProcessor) {
-    for (const double rate : kOracleRates) {
-        for (int model = 1; model <= QuenzalVoicing::kModelCount; ++model) {
-            for (const std::uint32_t stride : {1u, 2u}) {
-                for (const bool inPlace : {false, true}) {
-                    SCOPED_TRACE(testing::Message() << rate << " Hz, model " << model << ", stride "
-                                                    << stride << (inPlace ? ", in place" : ""));
-                    ExpectMatchesOracle(rate, ParameterChangingCalls(model), stride, inPlace,
-                                        makeProcessor(rate));
-                }
-            }
-        }
-    }
+// One call of a freshly reset kernel at `rate` on a mono signal.
+inline std::vector<float> RunFresh(double rate, float model, float volume,
+                                   const std::vector<float>& input) {
+    auto unit = UnitAt(rate);
+    unit->Reset(kAudioUnitScope_Global, 0);
+    unit->SetParameter(kParam_Loudspeaker, model);
+    unit->SetParameter(kParam_Volume, volume);
+    std::vector<float> output(input.size());
+    bool silence = false;
+    unit->KernelFor(0).Process(input.data(), output.data(), UInt32(input.size()), 1, silence);
+    return output;
 }
 
 } // namespace kerneltest

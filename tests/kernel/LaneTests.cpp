@@ -5,29 +5,19 @@
 #include "Harwendel_Quenzal.h"
 #include "Harwendel_QuenzalLanes.h"
 #include "KernelTestHelpers.h"
-#include "TestUnits.h"
-#include "UnitHost.h"
 
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
 
-using Kernel = Harwendel_Quenzal::Harwendel_QuenzalKernel;
+using kerneltest::Kernel;
 using kerneltest::SameBits;
 
 namespace {
 
 constexpr double kRate = 44100;
 constexpr AudioUnitRenderActionFlags kSilent = kAudioUnitRenderAction_OutputIsSilence;
-
-class LaneUnit : public Harwendel_Quenzal {
-public:
-    using Harwendel_Quenzal::Harwendel_Quenzal;
-    const Kernel& KernelFor(std::size_t channel) const {
-        return *static_cast<const Kernel*>(mKernels.at(channel));
-    }
-};
 
 // The lane widths this processor runs; 1 is the kernels one by one.
 std::vector<unsigned> LaneWidths() {
@@ -46,18 +36,11 @@ enum class Layout {
     kInterleaved,       // one buffer holding every channel
 };
 
-// A unit with `channels` kernels at kRate, reset, and the signals of its calls.
+// A unit with `channels` kernels at `rate`, reset, and the signals of its calls.
 class Rig {
 public:
-    Rig(UInt32 channels, unsigned lanes)
-        : mChannels(channels), mUnit(testunits::OpenUnit<LaneUnit>(nullptr)) {
-        const AudioStreamBasicDescription format = testhost::CanonicalFormat(channels, kRate);
-        for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
-            EXPECT_EQ(mUnit->DispatchSetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format,
-                                                 sizeof format),
-                      noErr);
-        }
-        EXPECT_EQ(mUnit->DoInitialize(), noErr);
+    Rig(UInt32 channels, unsigned lanes, double rate = kRate)
+        : mChannels(channels), mUnit(kerneltest::UnitAt(rate, channels)) {
         mUnit->Reset(kAudioUnitScope_Global, 0);
         mUnit->SetWidestLanes(lanes);
     }
@@ -139,7 +122,7 @@ private:
     };
 
     UInt32 mChannels;
-    testunits::UnitPtr<LaneUnit> mUnit;
+    testunits::UnitPtr<kerneltest::KernelUnit> mUnit;
 };
 
 std::vector<std::vector<float>> NoiseChannels(UInt32 channels, UInt32 frames, std::uint32_t seed) {
@@ -202,40 +185,52 @@ std::vector<kerneltest::Call> SliceSequence(int model) {
     return calls;
 }
 
-TEST(Lanes, MatchTheKernelsForAnyChannelCountModelAndSlice) {
+// Buffers the lanes cannot take as they are (one interleaved buffer, outputs that are other
+// channels' inputs) go kernel by kernel, with the same result.
+TEST(Lanes, MatchTheKernelsForAnyChannelCountModelSliceAndLayout) {
+    constexpr Layout kLayouts[] = {Layout::kSeparate, Layout::kInPlace, Layout::kInterleaved,
+                                   Layout::kOutputIsNextInput};
     for (const unsigned lanes : LaneWidths()) {
         for (UInt32 channels = 1; channels <= 9; ++channels) {
             for (int model = 1; model <= QuenzalVoicing::kModelCount; ++model) {
                 SCOPED_TRACE(testing::Message()
                              << lanes << " lanes, " << channels << " channels, model " << model);
-                const Layout layout = model % 2 == 0 ? Layout::kInPlace : Layout::kSeparate;
+                const Layout layout = kLayouts[model % std::size(kLayouts)];
                 ExpectLanesMatchKernels(channels, lanes, SliceSequence(model), layout);
             }
         }
     }
 }
 
-// The lanes against the documented loop itself, channel by channel.
+// The lanes, and the kernels one by one, against the documented loop itself, channel by channel,
+// at every rate the loop runs unguarded and in every layout that reads each input once.
 TEST(Lanes, MatchTheOracle) {
     constexpr UInt32 kChannels = 7;
-    for (const unsigned lanes : LaneWidths()) {
-        for (int model = 1; model <= QuenzalVoicing::kModelCount; ++model) {
-            SCOPED_TRACE(testing::Message() << lanes << " lanes, model " << model);
-            Rig rig(kChannels, lanes);
-            std::vector<ReferenceKernel> oracles(kChannels);
-            for (ReferenceKernel& oracle : oracles) {
-                oracle.Reset(kRate);
-            }
-            const std::vector<kerneltest::Call> calls = SliceSequence(model);
-            for (std::size_t i = 0; i < calls.size(); ++i) {
-                const auto input = NoiseChannels(kChannels, calls[i].frames, std::uint32_t(i));
-                AudioUnitRenderActionFlags flags = 0;
-                const auto output = rig.Process(calls[i], input, Layout::kSeparate, flags);
-                for (UInt32 c = 0; c < kChannels; ++c) {
-                    std::vector<float> expected(calls[i].frames);
-                    oracles[c].Process(calls[i].model, calls[i].volume, input[c].data(),
-                                       expected.data(), calls[i].frames, 1);
-                    ASSERT_TRUE(SameBits(output[c], expected)) << "call " << i << ", channel " << c;
+    constexpr Layout kLayouts[] = {Layout::kSeparate, Layout::kInPlace, Layout::kInterleaved};
+    std::vector<unsigned> widths = LaneWidths();
+    widths.push_back(1);
+    for (const double rate : {22050.0, 44100.0, 48000.0, 96000.0}) {
+        for (const unsigned lanes : widths) {
+            for (int model = 1; model <= QuenzalVoicing::kModelCount; ++model) {
+                SCOPED_TRACE(testing::Message()
+                             << rate << " Hz, " << lanes << " lanes, model " << model);
+                Rig rig(kChannels, lanes, rate);
+                std::vector<ReferenceKernel> oracles(kChannels);
+                for (ReferenceKernel& oracle : oracles) {
+                    oracle.Reset(rate);
+                }
+                const std::vector<kerneltest::Call> calls = SliceSequence(model);
+                for (std::size_t i = 0; i < calls.size(); ++i) {
+                    const auto input = NoiseChannels(kChannels, calls[i].frames, std::uint32_t(i));
+                    AudioUnitRenderActionFlags flags = 0;
+                    const auto output = rig.Process(calls[i], input, kLayouts[model % 3], flags);
+                    for (UInt32 c = 0; c < kChannels; ++c) {
+                        std::vector<float> expected(calls[i].frames);
+                        oracles[c].Process(calls[i].model, calls[i].volume, input[c].data(),
+                                           expected.data(), calls[i].frames, 1);
+                        ASSERT_TRUE(SameBits(output[c], expected))
+                            << "call " << i << ", channel " << c;
+                    }
                 }
             }
         }
@@ -297,33 +292,6 @@ TEST(Lanes, KeepTheSilenceFlagsOfTheKernels) {
             lastFlags = laneFlags;
         }
         EXPECT_EQ(lastFlags, kSilent) << "the tail has passed";
-    }
-}
-
-// Buffers the lanes cannot take as they are go kernel by kernel, with the same result: one
-// interleaved buffer, and outputs that are other channels' inputs (the kernels in turn then read
-// what the previous one wrote).
-TEST(Lanes, LeaveUnusualBuffersToTheKernels) {
-    for (const Layout layout : {Layout::kInterleaved, Layout::kOutputIsNextInput}) {
-        for (const UInt32 channels : {2u, 5u, 8u}) {
-            SCOPED_TRACE(testing::Message() << channels << " channels, layout " << int(layout));
-            ExpectLanesMatchKernels(channels, QuenzalLanes::WidestLanesAvailable(),
-                                    SliceSequence(2), layout);
-        }
-    }
-}
-
-TEST(Lanes, WidthIsHeldToWhatTheProcessorRuns) {
-    const unsigned widest = QuenzalLanes::WidestLanesAvailable();
-    const struct {
-        unsigned asked;
-        unsigned expected;
-    } kCases[] = {{0, 1}, {1, 1}, {3, 1}, {4, 4}, {7, 4}, {8, 8}, {64, 8}};
-    auto unit = testunits::OpenUnit<LaneUnit>(nullptr);
-    EXPECT_EQ(unit->GetWidestLanes(), widest);
-    for (const auto& c : kCases) {
-        unit->SetWidestLanes(c.asked);
-        EXPECT_EQ(unit->GetWidestLanes(), std::min(c.expected, widest)) << c.asked;
     }
 }
 
