@@ -5,7 +5,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-$(nproc)}"
 
 # Core packages every build needs.
-BASE_PACKAGES=(cmake g++ ninja-build pkg-config libsndfile1-dev libpugixml-dev libcli11-dev
+BASE_PACKAGES=(cmake g++ ninja-build pkg-config libsndfile1-dev libpugixml-dev libcli11-dev liblilv-dev
                libgtest-dev libgmock-dev libbenchmark-dev lv2-dev lilv-utils sordi)
 
 is_installed() {

@@ -20,7 +20,8 @@ namespace {
 constexpr int32_t kMaxBlockLength = 256;
 
 // Every kind of run a host makes: blocks shorter and longer than a slice, changes of both
-// parameters, each of which makes the unit design its filters again, and bypass on and off.
+// parameters, each of which starts a crossfade or a glide that outlasts some blocks, and bypass
+// on and off, fading too.
 void RunLikeAHost(Instance& instance) {
     for (int round = 0; round < 10; ++round) {
         instance.Set({float(1 + round % 5), float(round - 5)});
