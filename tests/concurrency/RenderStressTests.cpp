@@ -3,7 +3,7 @@
 // add and remove render notifications, and switch bypass. Run under ThreadSanitizer, this also
 // proves that the render path and the host's calls share no unsynchronised memory. A second test
 // opens and disposes units while another renders through its handle.
-#include "UnitHost.h"
+#include "LinkedEffect.h"
 
 #include "Platform/Components.h"
 
@@ -19,7 +19,7 @@
 
 namespace {
 
-using testhost::UnitHost;
+using testhost::QuenzalUnit;
 
 constexpr UInt32 kChannels = 2;
 constexpr UInt32 kFrames = 128;
@@ -264,17 +264,16 @@ private:
 };
 
 TEST(RenderConcurrency, HostThreadsChangeParametersAndNotificationsWhileRendering) {
-    UnitHost host;
-    ASSERT_EQ(host.OpenStatus(), noErr);
-    ASSERT_EQ(host.SetFormat(kChannels, kRate), noErr);
-    RenderLoop renderer(host.Unit());
-    ASSERT_EQ(host.Initialize(), noErr);
-    ASSERT_EQ(host.Reset(), noErr);
+    QuenzalUnit host;
+    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kChannels, kRate)), noErr);
+    RenderLoop renderer(host.Get());
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
+    ASSERT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
 
     renderer.Start();
     std::vector<std::unique_ptr<HostThread>> hosts;
     for (int seed = 0; seed < 2; ++seed) {
-        hosts.push_back(std::make_unique<HostThread>(host.Unit(), renderer, seed));
+        hosts.push_back(std::make_unique<HostThread>(host.Get(), renderer, seed));
     }
     for (auto& hostThread : hosts) {
         hostThread->Start();
@@ -304,17 +303,17 @@ TEST(RenderConcurrency, HostThreadsChangeParametersAndNotificationsWhileRenderin
 // unit renders through its handle: looking a handle up takes no lock, and a disposed handle
 // reaches nothing, not even the unit opened next in its place.
 TEST(RenderConcurrency, UnitsOpenAndCloseWhileAnotherRendersThroughItsHandle) {
-    UnitHost host;
-    ASSERT_EQ(host.SetFormat(kChannels, kRate), noErr);
-    ASSERT_EQ(host.ServeInput(testhost::Signal(kChannels, std::vector<Float32>(kFrames, 0.5f))),
-              noErr);
-    ASSERT_EQ(host.Initialize(), noErr);
+    QuenzalUnit host;
+    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kChannels, kRate)), noErr);
+    testhost::SignalFeed feed{testhost::Signal(kChannels, std::vector<Float32>(kFrames, 0.5f))};
+    feed.Attach(host);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     std::atomic<bool> stop{false};
     std::atomic<long> failures{0};
     std::thread renderer([&] {
         testhost::Signal output;
         while (!stop.load()) {
-            failures += host.Render(kFrames, output) != noErr;
+            failures += testhost::RenderSignal(host, kFrames, output) != noErr;
         }
     });
     auto churn = [&failures] {

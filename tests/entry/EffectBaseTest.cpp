@@ -1,7 +1,7 @@
 // The effect base as a host drives it: the channel rule at initialize, one kernel per channel,
 // kernel resets, bypass and in-place processing.
+#include "LinkedEffect.h"
 #include "TestEffects.h"
-#include "UnitHost.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 using testeffects::CountingEffectOf;
 using testeffects::gKernelLog;
-using testhost::UnitHost;
+using testhost::QuenzalUnit;
 
 namespace {
 
@@ -30,27 +30,27 @@ protected:
         return value;
     }
 
-    UnitHost host{testeffects::CountingEffectComponent()};
+    hosting::Unit host{testeffects::CountingEffectComponent()};
 };
 
 TEST_F(EffectBase, EachInitializeMakesOneKernelPerOutputChannel) {
-    ASSERT_EQ(host.SetFormat(3, 48000), noErr);
-    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(3, 48000)), noErr);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     ASSERT_EQ(Kernels().size(), 3u);
     for (UInt32 channel = 0; channel < 3; ++channel) {
         ASSERT_NE(Kernels()[channel], nullptr);
         EXPECT_EQ(Kernels()[channel]->GetChannelNum(), channel);
     }
-    ASSERT_EQ(host.Reset(), noErr);
+    ASSERT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
     EXPECT_EQ(gKernelLog.resets, 3);
     EXPECT_EQ(Kernels()[0]->GetSampleRate(), 48000.0);
     EXPECT_EQ(Kernels()[0]->GetParameter(testeffects::kGainParameter), testeffects::kGainDefault);
 
-    ASSERT_EQ(host.Uninitialize(), noErr);
+    ASSERT_EQ(AudioUnitUninitialize(host.Get()), noErr);
     EXPECT_TRUE(Kernels().empty());
     EXPECT_EQ(gKernelLog.destroyed, 3);
-    ASSERT_EQ(host.SetFormat(1, 44100), noErr);
-    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(1, 44100)), noErr);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     ASSERT_EQ(Kernels().size(), 1u);
     EXPECT_EQ(Kernels()[0]->GetChannelNum(), 0u);
     EXPECT_EQ(gKernelLog.constructed, 4);
@@ -99,10 +99,14 @@ TEST_F(EffectBase, InitializeAcceptsExactlyThePublishedChannelConfigurations) {
                      table);
         testeffects::ResetConfiguration();
         testeffects::gChannelTable = c.table;
-        UnitHost unit(testeffects::CountingEffectComponent());
-        ASSERT_EQ(unit.SetFormat(kAudioUnitScope_Input, c.in, 44100), noErr);
-        ASSERT_EQ(unit.SetFormat(kAudioUnitScope_Output, c.out, 44100), noErr);
-        EXPECT_EQ(unit.Initialize(), c.status);
+        hosting::Unit unit(testeffects::CountingEffectComponent());
+        for (const auto& [scope, channels] :
+             {std::pair{kAudioUnitScope_Input, c.in}, std::pair{kAudioUnitScope_Output, c.out}}) {
+            ASSERT_EQ(unit.SetProperty(kAudioUnitProperty_StreamFormat, scope, 0,
+                                       hosting::CanonicalFormat(channels, 44100)),
+                      noErr);
+        }
+        EXPECT_EQ(AudioUnitInitialize(unit.Get()), c.status);
         const size_t kernels = c.status == noErr ? c.out : 0;
         EXPECT_EQ(CountingEffectOf(unit).Kernels().size(), kernels);
         EXPECT_EQ(gKernelLog.constructed, int(kernels));
@@ -112,16 +116,16 @@ TEST_F(EffectBase, InitializeAcceptsExactlyThePublishedChannelConfigurations) {
 // Only a list that survived a cleanup is kept or trimmed; the unit's own lifecycle never does
 // that, so the unit is driven directly here.
 TEST_F(EffectBase, MaintainingKeepsExistingKernels) {
-    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     testeffects::CountingEffect& effect = CountingEffectOf(host);
     AUKernelBase* const first = Kernels()[0];
-    ASSERT_EQ(effect.GetOutput(0)->SetStreamFormat(testhost::CanonicalFormat(1, 44100)), noErr);
+    ASSERT_EQ(effect.GetOutput(0)->SetStreamFormat(hosting::CanonicalFormat(1, 44100)), noErr);
     effect.MaintainKernels();
     ASSERT_EQ(Kernels().size(), 1u);
     EXPECT_EQ(Kernels()[0], first);
     EXPECT_EQ(gKernelLog.destroyed, 1);
 
-    ASSERT_EQ(effect.GetOutput(0)->SetStreamFormat(testhost::CanonicalFormat(3, 44100)), noErr);
+    ASSERT_EQ(effect.GetOutput(0)->SetStreamFormat(hosting::CanonicalFormat(3, 44100)), noErr);
     effect.MaintainKernels();
     ASSERT_EQ(Kernels().size(), 3u);
     EXPECT_EQ(Kernels()[0], first);
@@ -131,15 +135,15 @@ TEST_F(EffectBase, MaintainingKeepsExistingKernels) {
 
 TEST_F(EffectBase, NullKernelsAreSkipped) {
     testeffects::gNullKernels = true;
-    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     EXPECT_EQ(Kernels(), (std::vector<AUKernelBase*>{nullptr, nullptr}));
-    EXPECT_EQ(host.Reset(), noErr);
-    EXPECT_EQ(host.Uninitialize(), noErr);
+    EXPECT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
+    EXPECT_EQ(AudioUnitUninitialize(host.Get()), noErr);
     EXPECT_TRUE(Kernels().empty());
 }
 
 TEST_F(EffectBase, SwitchingBypassOffWhileInitializedResetsTheKernelsFirst) {
-    ASSERT_EQ(host.Initialize(), noErr);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     EXPECT_EQ(GetWord(kAudioUnitProperty_BypassEffect), 0u);
     ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 1), noErr);
     ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 5), noErr);
@@ -152,7 +156,7 @@ TEST_F(EffectBase, SwitchingBypassOffWhileInitializedResetsTheKernelsFirst) {
 
     // Switched off while already off, or while uninitialized: no reset.
     ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 0), noErr);
-    ASSERT_EQ(host.Uninitialize(), noErr);
+    ASSERT_EQ(AudioUnitUninitialize(host.Get()), noErr);
     ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 1), noErr);
     ASSERT_EQ(SetWord(kAudioUnitProperty_BypassEffect, 0), noErr);
     EXPECT_EQ(gKernelLog.resets, 2);
@@ -170,7 +174,7 @@ TEST_F(EffectBase, InPlaceIsOnAndTakesWholeWordsOnly) {
     const UInt16 on = 1;
     for (const AudioUnitPropertyID id :
          {kAudioUnitProperty_BypassEffect, kAudioUnitProperty_InPlaceProcessing}) {
-        EXPECT_EQ(AudioUnitSetProperty(host.Unit(), id, kAudioUnitScope_Global, 0, &on, sizeof on),
+        EXPECT_EQ(AudioUnitSetProperty(host.Get(), id, kAudioUnitScope_Global, 0, &on, sizeof on),
                   kAudioUnitErr_InvalidPropertyValue)
             << "property " << id;
         EXPECT_EQ(GetWord(id), 0u) << "property " << id;

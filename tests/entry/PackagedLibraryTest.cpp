@@ -1,6 +1,6 @@
 // The component library as it ships: loaded by its path with the registration file beside it,
 // it must be the same effect as the one linked into these tests.
-#include "UnitHost.h"
+#include "LinkedEffect.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
+using testhost::QuenzalUnit;
 using testhost::Signal;
-using testhost::UnitHost;
 
 namespace {
 
@@ -30,17 +30,17 @@ AudioComponent PackagedComponent() {
 }
 
 Signal VoiceAnImpulse(AudioComponent component) {
-    UnitHost host(component);
-    EXPECT_EQ(host.OpenStatus(), noErr);
-    EXPECT_EQ(host.SetFormat(1, 48000), noErr);
+    hosting::Unit host(component);
+    EXPECT_EQ(host.SetBusFormats(hosting::CanonicalFormat(1, 48000)), noErr);
     std::vector<Float32> impulse(256, 0.0f);
     impulse[0] = 1.0f;
-    EXPECT_EQ(host.ServeInput({impulse}), noErr);
-    EXPECT_EQ(host.SetParameter(kParam_Loudspeaker, 4), noErr);
-    EXPECT_EQ(host.Initialize(), noErr);
-    EXPECT_EQ(host.Reset(), noErr);
+    testhost::SignalFeed feed{{impulse}};
+    feed.Attach(host);
+    host.SetParameter(kParam_Loudspeaker, 4);
+    EXPECT_EQ(AudioUnitInitialize(host.Get()), noErr);
+    EXPECT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
     Signal output;
-    EXPECT_EQ(host.Render(256, output), noErr);
+    EXPECT_EQ(testhost::RenderSignal(host, 256, output), noErr);
     return output;
 }
 
@@ -50,11 +50,11 @@ TEST(PackagedLibrary, RegistersUnderItsCodesAndVersion) {
     AudioComponentDescription description{};
     ASSERT_EQ(AudioComponentGetDescription(component, &description), noErr);
     EXPECT_EQ(std::memcmp(&description, &testhost::kQuenzalDescription, sizeof description), 0);
-    EXPECT_EQ(PlatformComponentVersion(component), testhost::kQuenzalVersion);
+    EXPECT_EQ(PlatformComponentVersion(component), Harwendel_QuenzalComponent::kVersion);
 
-    UnitHost host(component);
-    ASSERT_EQ(host.OpenStatus(), noErr);
-    EXPECT_EQ(UInt32(AudioComponentInstanceVersion(host.Unit())), testhost::kQuenzalVersion);
+    hosting::Unit host(component);
+    EXPECT_EQ(UInt32(AudioComponentInstanceVersion(host.Get())),
+              Harwendel_QuenzalComponent::kVersion);
 }
 
 TEST(PackagedLibrary, VoicesLikeTheLinkedEffect) {

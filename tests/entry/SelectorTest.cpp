@@ -1,7 +1,7 @@
 // The component entry as hosts reach it: opening and closing, the can-do and version queries,
 // selectors nobody serves, and the error trap's mapping of everything thrown below it.
+#include "LinkedEffect.h"
 #include "TestEffects.h"
-#include "UnitHost.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <ostream>
 #include <vector>
 
-using testhost::UnitHost;
+using testhost::QuenzalUnit;
 
 namespace {
 
@@ -18,36 +18,35 @@ TEST(ComponentEntry, OpenAndCloseManyInstancesLeavesNothingBehind) {
     const long objectsBefore = PlatformLiveObjectCount();
     const long instancesBefore = PlatformOpenInstanceCount();
     for (int round = 0; round < 3; ++round) {
-        std::vector<std::unique_ptr<UnitHost>> hosts;
+        std::vector<std::unique_ptr<QuenzalUnit>> hosts;
         for (int i = 0; i < 40; ++i) {
-            hosts.push_back(std::make_unique<UnitHost>());
-            ASSERT_EQ(hosts.back()->OpenStatus(), noErr);
+            hosts.push_back(std::make_unique<QuenzalUnit>());
         }
         EXPECT_EQ(PlatformOpenInstanceCount(), instancesBefore + 40);
-        ASSERT_EQ(hosts.front()->Initialize(), noErr);
+        hosts.front()->Initialize();
     }
     EXPECT_EQ(PlatformOpenInstanceCount(), instancesBefore);
     EXPECT_EQ(PlatformLiveObjectCount(), objectsBefore);
 }
 
 TEST(ComponentEntry, CanDoAndDispatchAgreeOnEverySelectorAndVersionComesFromTheUnit) {
-    UnitHost host;
-    ASSERT_EQ(host.OpenStatus(), noErr);
-    EXPECT_EQ(UInt32(AudioComponentInstanceVersion(host.Unit())), testhost::kQuenzalVersion);
+    QuenzalUnit host;
+    EXPECT_EQ(UInt32(AudioComponentInstanceVersion(host.Get())),
+              Harwendel_QuenzalComponent::kVersion);
     const std::vector<int> served = {-4, -3, -2, -1, 1,  2,  3,  4,  5, 6,
                                      7,  9,  10, 11, 14, 15, 16, 17, 18};
     const intptr_t words[5] = {};
     for (int selector = -6; selector <= 20; ++selector) {
         const bool expected = std::find(served.begin(), served.end(), selector) != served.end();
-        EXPECT_EQ(AudioComponentInstanceCanDo(host.Unit(), SInt16(selector)), expected ? 1 : 0)
+        EXPECT_EQ(AudioComponentInstanceCanDo(host.Get(), SInt16(selector)), expected ? 1 : 0)
             << "selector " << selector;
         if (!expected) {
-            EXPECT_EQ(PlatformCallSelector(host.Unit(), SInt16(selector), words, 5),
+            EXPECT_EQ(PlatformCallSelector(host.Get(), SInt16(selector), words, 5),
                       badComponentSelector)
                 << "selector " << selector;
         }
     }
-    EXPECT_EQ(PlatformCallSelector(host.Unit(), 0x7FFF, words, 5), badComponentSelector);
+    EXPECT_EQ(PlatformCallSelector(host.Get(), 0x7FFF, words, 5), badComponentSelector);
 }
 
 TEST(ComponentEntry, NullObjectOrBlockIsRefusedBeforeTheSwitch) {
@@ -83,10 +82,9 @@ protected:
 };
 
 TEST_P(ErrorTrap, MapsAFailureInAnOpenUnit) {
-    UnitHost host(testeffects::ThrowingEffectComponent());
-    ASSERT_EQ(host.OpenStatus(), noErr);
+    hosting::Unit host(testeffects::ThrowingEffectComponent());
     testeffects::gFailureOnVersion = GetParam().failure;
-    EXPECT_EQ(AudioComponentInstanceVersion(host.Unit()), GetParam().status);
+    EXPECT_EQ(AudioComponentInstanceVersion(host.Get()), GetParam().status);
 }
 
 TEST_P(ErrorTrap, MapsAFailedOpenAndLeavesNoInstance) {
@@ -100,8 +98,7 @@ TEST_P(ErrorTrap, MapsAFailedOpenAndLeavesNoInstance) {
 
     // The open lock was released: the next open goes through.
     testeffects::gFailureOnOpen = testeffects::Failure::None;
-    UnitHost host(testeffects::ThrowingEffectComponent());
-    EXPECT_EQ(host.OpenStatus(), noErr);
+    hosting::Unit host(testeffects::ThrowingEffectComponent());
 }
 
 TEST_P(ErrorTrap, MapsAFailedCloseAndStillDestroysTheUnit) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "AUEffectBase.h"
-#include "UnitHost.h"
+#include "LinkedEffect.h"
 
 #include <new>
 #include <stdexcept>
@@ -76,9 +76,9 @@ template <class Effect> OSStatus EntryOf(ComponentParameters* params, void* stor
 }
 
 template <class Effect> AudioComponent ComponentOf(const char (&subtype)[5]) {
-    static const AudioComponentDescription description{testhost::FourCharCode("efct"),
-                                                       testhost::FourCharCode(subtype),
-                                                       testhost::FourCharCode("Hrwd"), 0, 0};
+    static const AudioComponentDescription description{hosting::FourCharCode("efct"),
+                                                       hosting::FourCharCode(subtype),
+                                                       hosting::FourCharCode("Hrwd"), 0, 0};
     static const AudioComponent component =
         PlatformRegisterComponent(&description, EntryOf<Effect>, 1);
     return component;
@@ -89,8 +89,8 @@ inline AudioComponent CountingEffectComponent() {
 }
 
 // The unit object behind an instance, for the details no selector shows.
-inline CountingEffect& CountingEffectOf(const testhost::UnitHost& host) {
-    return *static_cast<CountingEffect*>(GetComponentInstanceStorage(host.Unit()));
+inline CountingEffect& CountingEffectOf(const hosting::Unit& host) {
+    return *static_cast<CountingEffect*>(GetComponentInstanceStorage(host.Get()));
 }
 
 // What a throwing effect throws, from its constructor or its version query.

@@ -7,7 +7,7 @@ namespace {
 
 using propkit::Announcement;
 using propkit::AnnouncementLog;
-using testhost::UnitHost;
+using testhost::QuenzalUnit;
 
 // Every ID the unit announces on a property call, and one it never announces (51).
 const std::vector<AudioUnitPropertyID> kAnnounced = {2,  8,  11, 14, 21, 23, 25,
@@ -22,12 +22,12 @@ protected:
         return log.Take();
     }
     std::vector<Announcement> Remove(AudioUnitPropertyID id) {
-        EXPECT_EQ(AudioUnitRemovePropertyValue(host.Unit(), id, 0, 0), noErr);
+        EXPECT_EQ(AudioUnitRemovePropertyValue(host.Get(), id, 0, 0), noErr);
         return log.Take();
     }
 
-    UnitHost host;
-    AnnouncementLog log{host.Unit(), kAnnounced};
+    QuenzalUnit host;
+    AnnouncementLog log{host.Get(), kAnnounced};
     const propkit::Owned name = propkit::String("Lead");
 };
 
@@ -42,7 +42,7 @@ TEST_F(Announcements, EachAcceptedChangeAnnouncesItselfOnce) {
     EXPECT_EQ(Set(30, 2, 0, text), (List{{30, 2, 0}}));
     EXPECT_EQ(Set(21, 0, 5, UInt32{1}), (List{{21, 0, 5}}));
     EXPECT_EQ(Set(29, 0, 0, UInt32{0}), (List{{29, 0, 0}}));
-    EXPECT_EQ(Set(8, 1, 0, testhost::CanonicalFormat(1, 44100.0)), (List{{8, 1, 0}}));
+    EXPECT_EQ(Set(8, 1, 0, hosting::CanonicalFormat(1, 44100.0)), (List{{8, 1, 0}}));
     EXPECT_EQ(Set(2, 2, 0, 48000.0), (List{{8, 2, 0}}));
     EXPECT_EQ(Set(23, 1, 0, AURenderCallbackStruct{}), (List{{23, 1, 0}}));
     EXPECT_EQ(Set(51, 2, 0, UInt32{0}), List{});
@@ -50,7 +50,7 @@ TEST_F(Announcements, EachAcceptedChangeAnnouncesItselfOnce) {
 }
 
 TEST_F(Announcements, UnchangedFormatsAndRefusedChangesAnnounceNothing) {
-    EXPECT_EQ(Set(8, 2, 0, testhost::CanonicalFormat(2, 44100.0)), List{});
+    EXPECT_EQ(Set(8, 2, 0, hosting::CanonicalFormat(2, 44100.0)), List{});
     EXPECT_EQ(Set(2, 1, 0, 44100.0), List{});
     propkit::StderrOf([&] {
         EXPECT_EQ(host.SetProperty(14, 0, 0, UInt16{1}), kAudioUnitErr_InvalidPropertyValue);
@@ -70,11 +70,11 @@ TEST_F(Announcements, HostCallbacksAnnounceOnlyWhenTheyChange) {
 }
 
 TEST(HostCallbacks, AShortRecordLeavesTheRestZero) {
-    UnitHost host;
+    QuenzalUnit host;
     int tag = 0;
     const HostCallbackInfo full{&tag, &tag, &tag, &tag};
     ASSERT_EQ(host.SetProperty(27, 0, 0, full), noErr);
-    ASSERT_EQ(AudioUnitSetProperty(host.Unit(), 27, 0, 0, &full, sizeof(void*)), noErr);
+    ASSERT_EQ(AudioUnitSetProperty(host.Get(), 27, 0, 0, &full, sizeof(void*)), noErr);
     HostCallbackInfo read{};
     ASSERT_EQ(host.GetProperty(27, 0, 0, read), noErr);
     EXPECT_EQ(read.hostUserData, &tag);
@@ -83,11 +83,12 @@ TEST(HostCallbacks, AShortRecordLeavesTheRestZero) {
 }
 
 TEST(PropertyValues, LastRenderErrorReadsBackOnceThenZero) {
-    UnitHost host;
-    ASSERT_EQ(host.Initialize(), noErr);
+    QuenzalUnit host;
+    host.SetStreamFormat(2, 44100.0);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     testhost::Signal output;
     testing::internal::CaptureStderr();
-    ASSERT_EQ(host.Render(64, output), kAudioUnitErr_NoConnection);
+    ASSERT_EQ(testhost::RenderSignal(host, 64, output), kAudioUnitErr_NoConnection);
     testing::internal::GetCapturedStderr();
     OSStatus error = noErr;
     ASSERT_EQ(host.GetProperty(kAudioUnitProperty_LastRenderError, 0, 0, error), noErr);
@@ -97,7 +98,7 @@ TEST(PropertyValues, LastRenderErrorReadsBackOnceThenZero) {
 }
 
 TEST(PropertyValues, NamesHandedOutCarryOneReferenceForTheCaller) {
-    UnitHost host;
+    QuenzalUnit host;
     const propkit::Owned owned = propkit::String("Desk");
     const auto name = static_cast<CFStringRef>(owned.get());
     CFStringRef read = nullptr;
@@ -122,14 +123,14 @@ TEST(PropertyValues, NamesHandedOutCarryOneReferenceForTheCaller) {
     EXPECT_EQ(CFGetRetainCount(name), held + 1);
     CFRelease(preset.presetName);
 
-    ASSERT_EQ(AudioUnitRemovePropertyValue(host.Unit(), 25, 0, 0), noErr);
+    ASSERT_EQ(AudioUnitRemovePropertyValue(host.Get(), 25, 0, 0), noErr);
     EXPECT_EQ(host.GetProperty(25, 0, 0, read), kAudioUnitErr_InvalidPropertyValue);
 }
 
 // A bus whose frames take no bytes cannot use external memory: refused rather than ignored.
 TEST(ExternalBuffer, ABusWithoutChannelsRefusesMemory) {
     auto unit = testunits::OpenUnit();
-    CAStreamBasicDescription silent = testhost::CanonicalFormat(0, 44100.0);
+    CAStreamBasicDescription silent = hosting::CanonicalFormat(0, 44100.0);
     ASSERT_EQ(
         unit->DispatchSetProperty(kAudioUnitProperty_StreamFormat, 2, 0, &silent, sizeof silent),
         noErr);

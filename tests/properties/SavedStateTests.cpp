@@ -12,7 +12,7 @@ namespace {
 using propkit::Announcement;
 using propkit::Owned;
 using propkit::String;
-using testhost::UnitHost;
+using testhost::QuenzalUnit;
 
 // The parameter blob: big-endian words.
 std::vector<Byte> Blob(std::initializer_list<UInt32> words) {
@@ -28,12 +28,12 @@ UInt32 Bits(Float32 value) {
     return std::bit_cast<UInt32>(value);
 }
 
-Owned Save(UnitHost& host) {
+Owned Save(QuenzalUnit& host) {
     CFPropertyListRef state = nullptr;
     EXPECT_EQ(host.GetProperty(kAudioUnitProperty_ClassInfo, 0, 0, state), noErr);
     return Owned(state);
 }
-OSStatus Restore(UnitHost& host, CFTypeRef state) {
+OSStatus Restore(QuenzalUnit& host, CFTypeRef state) {
     return host.SetProperty(kAudioUnitProperty_ClassInfo, 0, 0, state);
 }
 CFTypeRef Get(const Owned& dict, const char* key) {
@@ -48,10 +48,10 @@ struct Snapshot {
     UInt32 outputs = 0;
     bool operator==(const Snapshot&) const = default;
 };
-Snapshot Read(UnitHost& host) {
+Snapshot Read(QuenzalUnit& host) {
     Snapshot snapshot;
-    host.GetParameter(kParam_Loudspeaker, snapshot.speaker);
-    host.GetParameter(kParam_Volume, snapshot.volume);
+    snapshot.speaker = host.GetParameter(kParam_Loudspeaker);
+    snapshot.volume = host.GetParameter(kParam_Volume);
     AUPreset preset{};
     host.GetProperty(kAudioUnitProperty_CurrentPreset, 0, 0, preset);
     snapshot.presetNumber = preset.presetNumber;
@@ -67,7 +67,7 @@ protected:
 
     // A state that differs from a fresh unit in every part a restore applies.
     Owned ChangedState() {
-        UnitHost source;
+        QuenzalUnit source;
         source.SetParameter(kParam_Loudspeaker, 4.0f);
         source.SetParameter(kParam_Volume, -2.5f);
         source.SetProperty(kAudioUnitProperty_CurrentPreset, 0, 0,
@@ -82,7 +82,7 @@ private:
 };
 
 TEST_F(SavedState, DefaultStateHoldsTheIdentityAndTheDocumentedBlob) {
-    UnitHost host;
+    QuenzalUnit host;
     const Owned state = Save(host);
     EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(state.get())), 6);
     const std::pair<const char*, OSType> numbers[] = {
@@ -107,10 +107,10 @@ TEST_F(SavedState, DefaultStateHoldsTheIdentityAndTheDocumentedBlob) {
 
 TEST_F(SavedState, RestoresIntoAFreshInstanceAsAUserPreset) {
     const Owned state = ChangedState();
-    UnitHost host;
-    propkit::AnnouncementLog log(host.Unit(), {kAudioUnitProperty_CurrentPreset,
-                                               kAudioUnitProperty_PresentPreset,
-                                               kAudioUnitProperty_ElementCount});
+    QuenzalUnit host;
+    propkit::AnnouncementLog log(host.Get(), {kAudioUnitProperty_CurrentPreset,
+                                              kAudioUnitProperty_PresentPreset,
+                                              kAudioUnitProperty_ElementCount});
     ASSERT_EQ(Restore(host, state.get()), noErr);
     EXPECT_EQ(Read(host), (Snapshot{4.0f, -2.5f, -1, "Crunch", 1}));
     EXPECT_EQ(log.Take(), (std::vector<Announcement>{{28, 0, 0}, {36, 0, 0}}));
@@ -145,7 +145,7 @@ Owned WithBlob(Owned state, std::initializer_list<UInt32> words, std::size_t dro
 
 // Each refused state leaves the unit exactly as it was.
 TEST_F(SavedState, RefusedStatesChangeNothing) {
-    UnitHost source;
+    QuenzalUnit source;
     source.SetParameter(kParam_Volume, 5.0f);
     const auto valid = [&] { return Save(source); };
     using propkit::Number;
@@ -176,7 +176,7 @@ TEST_F(SavedState, RefusedStatesChangeNothing) {
         {"blob count beyond data", WithBlob(valid(), {0, 0, 0xFFFFFFFF, 0, Bits(5)})},
     };
     // clang-format on
-    UnitHost host;
+    QuenzalUnit host;
     ASSERT_EQ(host.SetProperty(kAudioUnitProperty_CurrentPreset, 0, 0,
                                AUPreset{-9, static_cast<CFStringRef>(String("Mine").get())}),
               noErr);
@@ -191,7 +191,7 @@ TEST_F(SavedState, RefusedStatesChangeNothing) {
 TEST_F(SavedState, TypeIsNotCheckedAndMissingPartsKeepTheirDefaults) {
     Owned state = With(ChangedState(), "type", propkit::Number(0x61756678));
     state = Without(With(std::move(state), "data", propkit::Data({})), "name");
-    UnitHost host;
+    QuenzalUnit host;
     ASSERT_EQ(Restore(host, state.get()), noErr);
     EXPECT_EQ(Read(host), (Snapshot{1.0f, 0.0f, -1, "Untitled", 1}));
 }
@@ -200,7 +200,7 @@ TEST_F(SavedState, AGroupForAMissingElementEndsTheWalkButNotTheRestore) {
     const Owned state = WithBlob(ChangedState(), {0, 0, 1, 1, Bits(2.0f), //
                                                   0, 3, 1, 0, Bits(5.0f), //
                                                   0, 0, 1, 0, Bits(4.0f)});
-    UnitHost host;
+    QuenzalUnit host;
     ASSERT_EQ(Restore(host, state.get()), noErr);
     EXPECT_EQ(Read(host), (Snapshot{1.0f, 2.0f, -1, "Crunch", 1}));
 }
@@ -212,7 +212,7 @@ TEST_F(SavedState, ABadScopeOrParameterInTheBlobRefusesTheWholeStateWithItsStatu
     for (const auto& [scope, status] : faults) {
         const Owned state = WithBlob(ChangedState(), {0, 0, 1, 1, Bits(2.0f), //
                                                       scope, 0, 1, 9, Bits(5.0f)});
-        UnitHost host;
+        QuenzalUnit host;
         const Snapshot before = Read(host);
         EXPECT_EQ(Restore(host, state.get()), status);
         EXPECT_EQ(Read(host), before);
@@ -220,8 +220,8 @@ TEST_F(SavedState, ABadScopeOrParameterInTheBlobRefusesTheWholeStateWithItsStatu
 }
 
 TEST_F(SavedState, ElementNamesGrowAScopeAndAnnounceItsCount) {
-    UnitHost host;
-    propkit::AnnouncementLog log(host.Unit(), {kAudioUnitProperty_ElementCount});
+    QuenzalUnit host;
+    propkit::AnnouncementLog log(host.Get(), {kAudioUnitProperty_ElementCount});
     ASSERT_EQ(Restore(host, WithElementName(ChangedState(), "2", "4").get()), noErr);
     EXPECT_EQ(Read(host).outputs, 5u);
     EXPECT_EQ(log.Take(), (std::vector<Announcement>{{11, 2, 0}}));
@@ -247,11 +247,11 @@ TEST_F(SavedState, ElementNamesGrowAScopeAndAnnounceItsCount) {
 TEST_F(SavedState, AnXmlFileRoundTripKeepsTheDictionary) {
     const std::string path = testing::TempDir() + "quenzal-class-info.plist";
     char error[256] = "";
-    UnitHost source;
+    QuenzalUnit source;
     source.SetParameter(kParam_Volume, 3.5f);
     source.SetProperty(kAudioUnitProperty_ElementName, 2, 0,
                        static_cast<CFStringRef>(String("Cabinet").get()));
-    ASSERT_EQ(PlatformSaveClassInfoToFile(source.Unit(), path.c_str(), error, sizeof error), noErr)
+    ASSERT_EQ(PlatformSaveClassInfoToFile(source.Get(), path.c_str(), error, sizeof error), noErr)
         << error;
     CFPropertyListRef read = nullptr;
     ASSERT_EQ(PlatformPropertyListReadFile(path.c_str(), &read, error, sizeof error), noErr)
@@ -259,8 +259,8 @@ TEST_F(SavedState, AnXmlFileRoundTripKeepsTheDictionary) {
     const Owned fromFile(read);
     EXPECT_TRUE(CFEqual(fromFile.get(), Save(source).get()));
 
-    UnitHost target;
-    ASSERT_EQ(PlatformRestoreClassInfoFromFile(target.Unit(), path.c_str(), error, sizeof error),
+    QuenzalUnit target;
+    ASSERT_EQ(PlatformRestoreClassInfoFromFile(target.Get(), path.c_str(), error, sizeof error),
               noErr)
         << error;
     EXPECT_TRUE(CFEqual(Save(target).get(), fromFile.get()));

@@ -13,7 +13,7 @@ bool OutputIsSilence(AudioUnitRenderActionFlags flags) {
 // 0.5 s of tail at 44100 Hz is 22050 frames: the first 44 silent calls of 512 frames still count
 // as sound.
 TEST(SilenceCountdown, SilentInputCountsAsSoundForTheTailAndSoundRestartsIt) {
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source(StereoNoise(kFrames));
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     Float64 sampleTime = 0;
@@ -21,7 +21,7 @@ TEST(SilenceCountdown, SilentInputCountsAsSoundForTheTailAndSoundRestartsIt) {
         source.flagSilence = silentInput;
         CallerBuffers caller;
         AudioUnitRenderActionFlags flags = 0;
-        EXPECT_EQ(RenderAt(host.Unit(), sampleTime, caller.List(), kFrames, &flags), noErr);
+        EXPECT_EQ(RenderAt(host.Get(), sampleTime, caller.List(), kFrames, &flags), noErr);
         sampleTime += kFrames;
         return OutputIsSilence(flags);
     };
@@ -47,7 +47,7 @@ class BypassTest : public ::testing::TestWithParam<Bypass> {};
 TEST_P(BypassTest, DeliversTheInputUnchanged) {
     const Bypass& bypass = GetParam();
     const Signal input = StereoNoise(kFrames);
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source(input);
     ASSERT_EQ(host.SetProperty(kAudioUnitProperty_ShouldAllocateBuffer, kAudioUnitScope_Output, 0,
                                UInt32{bypass.outputAllocates}),
@@ -61,7 +61,7 @@ TEST_P(BypassTest, DeliversTheInputUnchanged) {
         noErr);
     CallerBuffers caller;
 
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
 
     EXPECT_TRUE(SameBits(caller.Channels(), input));
 }

@@ -7,12 +7,12 @@ namespace rendertest {
 namespace {
 
 // Renders consecutive calls of the given sizes and joins their output.
-Signal RenderCalls(UnitHost& host, const std::vector<UInt32>& callFrames) {
+Signal RenderCalls(hosting::Unit& host, const std::vector<UInt32>& callFrames) {
     Signal joined(kStereo);
     Float64 sampleTime = 0;
     for (const UInt32 frames : callFrames) {
         CallerBuffers caller(frames);
-        EXPECT_EQ(RenderAt(host.Unit(), sampleTime, caller.List(), frames), noErr);
+        EXPECT_EQ(RenderAt(host.Get(), sampleTime, caller.List(), frames), noErr);
         const Signal part = caller.Channels();
         for (UInt32 channel = 0; channel < kStereo; ++channel) {
             joined[channel].insert(joined[channel].end(), part[channel].begin(),
@@ -25,7 +25,7 @@ Signal RenderCalls(UnitHost& host, const std::vector<UInt32>& callFrames) {
 
 TEST(CallbackInput, EachCallVoicesTheCallbacksSamplesWithTheMemoriesCarriedOver) {
     const Signal input = StereoNoise(512 + 64 + 1156 + 3);
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source(input);
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
 
@@ -38,7 +38,7 @@ TEST(CallbackInput, WithoutMemoryOfItsOwnTheBusTakesTheCallbacksOrRefuses) {
     const Signal input = StereoNoise(kFrames);
     for (const bool callbackSuppliesMemory : {true, false}) {
         SCOPED_TRACE(callbackSuppliesMemory ? "supplied" : "left null");
-        UnitHost host;
+        QuenzalUnit host;
         InputSource source(input);
         if (callbackSuppliesMemory) {
             source.SupplyMemory();
@@ -49,7 +49,7 @@ TEST(CallbackInput, WithoutMemoryOfItsOwnTheBusTakesTheCallbacksOrRefuses) {
         ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
         CallerBuffers caller;
 
-        const OSStatus status = RenderAt(host.Unit(), 0, caller.List());
+        const OSStatus status = RenderAt(host.Get(), 0, caller.List());
 
         EXPECT_EQ(source.dataSeen, std::vector<void*>(kStereo, nullptr));
         EXPECT_EQ(status, callbackSuppliesMemory ? noErr : paramErr);
@@ -68,19 +68,19 @@ OSStatus RemoveOwnFeed(void* refCon, AudioUnitRenderActionFlags*, const AudioTim
 }
 
 TEST(CallbackInput, DisconnectedDuringItsPullReportsNoConnection) {
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source;
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     ASSERT_EQ(host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                               AURenderCallbackStruct{&RemoveOwnFeed, host.Unit()}),
+                               AURenderCallbackStruct{&RemoveOwnFeed, host.Get()}),
               noErr);
     CallerBuffers caller;
-    EXPECT_EQ(RenderAt(host.Unit(), 0, caller.List()), kAudioUnitErr_NoConnection);
+    EXPECT_EQ(RenderAt(host.Get(), 0, caller.List()), kAudioUnitErr_NoConnection);
 }
 
 // ---- connections ----
 
-OSStatus Connect(UnitHost& destination, AudioUnit source) {
+OSStatus Connect(hosting::Unit& destination, AudioUnit source) {
     return destination.SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0,
                                    AudioUnitConnection{source, 0, 0});
 }
@@ -98,16 +98,16 @@ class ChainTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(mUpstream, mSource));
-        ASSERT_EQ(mDownstream.SetFormat(kStereo, kRate), noErr);
-        ASSERT_EQ(Connect(mDownstream, mUpstream.Unit()), noErr);
-        ASSERT_EQ(mDownstream.Initialize(), noErr);
-        ASSERT_EQ(mDownstream.Reset(), noErr);
+        ASSERT_EQ(mDownstream.SetBusFormats(hosting::CanonicalFormat(kStereo, kRate)), noErr);
+        ASSERT_EQ(Connect(mDownstream, mUpstream.Get()), noErr);
+        ASSERT_EQ(AudioUnitInitialize(mDownstream.Get()), noErr);
+        ASSERT_EQ(AudioUnitReset(mDownstream.Get(), kAudioUnitScope_Global, 0), noErr);
     }
 
     const Signal mInput = StereoNoise(4 * kFrames);
     InputSource mSource{mInput};
-    UnitHost mUpstream;
-    UnitHost mDownstream;
+    QuenzalUnit mUpstream;
+    QuenzalUnit mDownstream;
 };
 
 TEST_F(ChainTest, TheOutputIsBothVoicingsInTurnBitForBit) {
@@ -117,10 +117,10 @@ TEST_F(ChainTest, TheOutputIsBothVoicingsInTurnBitForBit) {
 
 TEST_F(ChainTest, PullsWithNullPointersAndThenPointsAtTheSourcesMemory) {
     std::vector<void*> upstreamList;
-    ASSERT_EQ(AudioUnitAddRenderNotify(mUpstream.Unit(), &RecordPointers, &upstreamList), noErr);
+    ASSERT_EQ(AudioUnitAddRenderNotify(mUpstream.Get(), &RecordPointers, &upstreamList), noErr);
     CallerBuffers caller(kFrames, false);
 
-    ASSERT_EQ(RenderAt(mDownstream.Unit(), 0, caller.List()), noErr);
+    ASSERT_EQ(RenderAt(mDownstream.Get(), 0, caller.List()), noErr);
 
     // Both units work in place: the samples never leave the upstream unit's input bus.
     const std::vector<void*> sourceMemory = mSource.dataSeen;
@@ -142,20 +142,21 @@ TEST_P(ConnectWhileInitializedTest, OnlyAnEqualFormatReplacesTheFeed) {
     const LateConnection& connection = GetParam();
     const Signal fedByCallback = StereoNoise(kFrames, 1);
     const Signal fedUpstream = StereoNoise(kFrames, 2);
-    UnitHost upstream;
+    QuenzalUnit upstream;
     InputSource upstreamSource(fedUpstream);
-    ASSERT_EQ(upstream.SetFormat(kStereo, connection.sourceRate), noErr);
+    ASSERT_EQ(upstream.SetBusFormats(hosting::CanonicalFormat(kStereo, connection.sourceRate)),
+              noErr);
     ASSERT_EQ(upstreamSource.Attach(upstream), noErr);
-    ASSERT_EQ(upstream.Initialize(), noErr);
-    UnitHost host;
+    ASSERT_EQ(AudioUnitInitialize(upstream.Get()), noErr);
+    QuenzalUnit host;
     InputSource callback(fedByCallback);
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, callback));
 
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Connect(host, upstream.Unit()), connection.expected);
+    EXPECT_EQ(Connect(host, upstream.Get()), connection.expected);
     const std::string diagnostics = ::testing::internal::GetCapturedStderr();
     CallerBuffers caller;
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
 
     const bool connected = connection.expected == noErr;
     EXPECT_TRUE(SameBits(caller.Channels(), connected ? ReferenceVoicing(fedUpstream, 2)

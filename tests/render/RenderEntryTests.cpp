@@ -27,15 +27,15 @@ class RefusedRenderTest : public ::testing::TestWithParam<RefusedCall> {};
 
 TEST_P(RefusedRenderTest, ReportsTheErrorOnceWithItsTwoDiagnosticLines) {
     const RefusedCall& call = GetParam();
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source;
-    ASSERT_EQ(host.SetFormat(kStereo, kRate), noErr);
+    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kStereo, kRate)), noErr);
     ASSERT_EQ(source.Attach(host), noErr);
     if (call.initialize) {
-        ASSERT_EQ(host.Initialize(), noErr);
+        ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     }
     int announcements = 0;
-    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), kAudioUnitProperty_LastRenderError,
+    ASSERT_EQ(AudioUnitAddPropertyListener(host.Get(), kAudioUnitProperty_LastRenderError,
                                            &CountCalls, &announcements),
               noErr);
     CallerBuffers caller(2 * kFrames);
@@ -46,8 +46,8 @@ TEST_P(RefusedRenderTest, ReportsTheErrorOnceWithItsTwoDiagnosticLines) {
     }
 
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RenderAt(host.Unit(), 0, caller.List(), call.frames), call.expected);
-    EXPECT_EQ(RenderAt(host.Unit(), 0, caller.List(), call.frames), call.expected);
+    EXPECT_EQ(RenderAt(host.Get(), 0, caller.List(), call.frames), call.expected);
+    EXPECT_EQ(RenderAt(host.Get(), 0, caller.List(), call.frames), call.expected);
     const std::string diagnostics = ::testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(std::count(diagnostics.begin(), diagnostics.end(), '\n'), 4) << "two per call";
@@ -111,12 +111,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RenderOutput, NullDataPointersComeBackPointingAtTheUnitsMemory) {
     const Signal input = StereoNoise(kFrames);
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source(input);
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     CallerBuffers caller(kFrames, false);
 
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
 
     // In place, the output is the input bus's own memory, which the callback filled.
     EXPECT_EQ(source.dataSeen,
@@ -125,21 +125,21 @@ TEST(RenderOutput, NullDataPointersComeBackPointingAtTheUnitsMemory) {
 }
 
 TEST(RenderOutput, TheSameTimeStampRendersOnceUntilAReset) {
-    UnitHost host(ProbeComponent());
+    hosting::Unit host(ProbeComponent());
     InputSource source(StereoNoise(kFrames));
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     CallerBuffers caller;
 
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
     EXPECT_EQ(Probe(host).slices.size(), 1u);
-    ASSERT_EQ(host.Reset(), noErr);
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
+    ASSERT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
     EXPECT_EQ(Probe(host).slices.size(), 2u);
 }
 
 TEST(RenderOutput, RecordsTheRenderingThreadWhileAsked) {
-    UnitHost host(ProbeComponent());
+    hosting::Unit host(ProbeComponent());
     InputSource source(StereoNoise(kFrames));
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     CallerBuffers caller;
@@ -147,7 +147,7 @@ TEST(RenderOutput, RecordsTheRenderingThreadWhileAsked) {
     pthread_t renderThread{};
     std::thread([&] {
         renderThread = pthread_self();
-        RenderAt(host.Unit(), 0, caller.List());
+        RenderAt(host.Get(), 0, caller.List());
     }).join();
 
     EXPECT_TRUE(pthread_equal(Probe(host).GetRenderThreadID(), renderThread));
@@ -174,7 +174,7 @@ class NotificationFlagsTest : public ::testing::TestWithParam<NotifiedRender> {}
 
 TEST_P(NotificationFlagsTest, BeforeAndAfterRendering) {
     const NotifiedRender& render = GetParam();
-    UnitHost host(ProbeComponent());
+    hosting::Unit host(ProbeComponent());
     Probe(host).tailSeconds = 0; // silent input is silent output at once
     InputSource source(StereoNoise(kFrames));
     source.flagSilence = render.silentInput;
@@ -185,10 +185,10 @@ TEST_P(NotificationFlagsTest, BeforeAndAfterRendering) {
                   noErr);
     }
     std::vector<AudioUnitRenderActionFlags> seen;
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
+    ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
     CallerBuffers caller;
 
-    RenderAt(host.Unit(), 0, caller.List());
+    RenderAt(host.Get(), 0, caller.List());
 
     EXPECT_EQ(seen, render.expected);
 }
@@ -201,18 +201,18 @@ INSTANTIATE_TEST_SUITE_P(Flags, NotificationFlagsTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RenderNotifications, AddedTwiceAreCalledOnceAndOneRemovalRemoves) {
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source(StereoNoise(2 * kFrames));
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     std::vector<AudioUnitRenderActionFlags> seen;
     CallerBuffers caller;
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
+    ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
+    ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
 
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
     EXPECT_EQ(seen.size(), 2u);
-    ASSERT_EQ(AudioUnitRemoveRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
-    ASSERT_EQ(RenderAt(host.Unit(), kFrames, caller.List()), noErr);
+    ASSERT_EQ(AudioUnitRemoveRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
+    ASSERT_EQ(RenderAt(host.Get(), kFrames, caller.List()), noErr);
     EXPECT_EQ(seen.size(), 2u);
 }
 
@@ -233,7 +233,7 @@ protected:
 
 TEST_P(FloatingPointModeTest, DenormalsFlushWhileRenderingAndTheHostsModeReturns) {
     const ModeScenario& scenario = GetParam();
-    UnitHost host(ProbeComponent());
+    hosting::Unit host(ProbeComponent());
     InputSource source(StereoNoise(kFrames));
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     Probe(host).throwFromKernel = scenario.throwFromKernel;
@@ -246,7 +246,7 @@ TEST_P(FloatingPointModeTest, DenormalsFlushWhileRenderingAndTheHostsModeReturns
     CAFloatingPointMode::Write(hostMode);
 
     ::testing::internal::CaptureStderr();
-    const OSStatus status = RenderAt(host.Unit(), 0, caller.List(), scenario.frames);
+    const OSStatus status = RenderAt(host.Get(), 0, caller.List(), scenario.frames);
     const unsigned modeAfter = CAFloatingPointMode::Read();
     ::testing::internal::GetCapturedStderr();
 

@@ -5,7 +5,7 @@
 
 #include "CAMath.h"
 #include "Harwendel_QuenzalVoicing.h"
-#include "UnitHost.h"
+#include "LinkedEffect.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 
 namespace rendertest {
 
+using testhost::QuenzalUnit;
 using testhost::Signal;
-using testhost::UnitHost;
 
 constexpr Float64 kRate = 44100.0;
 constexpr UInt32 kStereo = 2;
@@ -118,7 +118,7 @@ public:
     explicit InputSource(Signal signal = {}) : mSignal(std::move(signal)) {
         dataSeen.reserve(kStereo);
     }
-    OSStatus Attach(UnitHost& host) {
+    OSStatus Attach(hosting::Unit& host) {
         return host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
                                 AURenderCallbackStruct{&Callback, this});
     }
@@ -164,12 +164,11 @@ private:
 };
 
 // Stereo at 44100 Hz, fed by source, initialized and reset.
-inline void PrepareStereoEffect(UnitHost& host, InputSource& source) {
-    ASSERT_EQ(host.OpenStatus(), noErr);
-    ASSERT_EQ(host.SetFormat(kStereo, kRate), noErr);
+inline void PrepareStereoEffect(hosting::Unit& host, InputSource& source) {
+    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kStereo, kRate)), noErr);
     ASSERT_EQ(source.Attach(host), noErr);
-    ASSERT_EQ(host.Initialize(), noErr);
-    ASSERT_EQ(host.Reset(), noErr);
+    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
+    ASSERT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
 }
 
 inline OSStatus RenderAt(AudioUnit unit, Float64 sampleTime, AudioBufferList& list,
@@ -229,7 +228,7 @@ private:
 inline AudioComponent ProbeComponent() {
     static const AudioComponent component = [] {
         AudioComponentDescription desc = testhost::kQuenzalDescription;
-        desc.componentSubType = testhost::FourCharCode("prob");
+        desc.componentSubType = hosting::FourCharCode("prob");
         auto entry = [](ComponentParameters* params, void* storage) -> OSStatus {
             return ComponentEntryPoint<ProbeEffect>::Dispatch(params,
                                                               static_cast<ProbeEffect*>(storage));
@@ -240,8 +239,8 @@ inline AudioComponent ProbeComponent() {
 }
 
 // The probe behind a host's instance: tests read its records and set its switches.
-inline ProbeEffect& Probe(const UnitHost& host) {
-    return *static_cast<ProbeEffect*>(GetComponentInstanceStorage(host.Unit()));
+inline ProbeEffect& Probe(const hosting::Unit& host) {
+    return *static_cast<ProbeEffect*>(GetComponentInstanceStorage(host.Get()));
 }
 
 namespace {
