@@ -14,41 +14,6 @@ using testhost::QuenzalUnit;
 
 namespace {
 
-TEST(ComponentEntry, OpenAndCloseManyInstancesLeavesNothingBehind) {
-    const long objectsBefore = PlatformLiveObjectCount();
-    const long instancesBefore = PlatformOpenInstanceCount();
-    for (int round = 0; round < 3; ++round) {
-        std::vector<std::unique_ptr<QuenzalUnit>> hosts;
-        for (int i = 0; i < 40; ++i) {
-            hosts.push_back(std::make_unique<QuenzalUnit>());
-        }
-        EXPECT_EQ(PlatformOpenInstanceCount(), instancesBefore + 40);
-        hosts.front()->Initialize();
-    }
-    EXPECT_EQ(PlatformOpenInstanceCount(), instancesBefore);
-    EXPECT_EQ(PlatformLiveObjectCount(), objectsBefore);
-}
-
-TEST(ComponentEntry, CanDoAndDispatchAgreeOnEverySelectorAndVersionComesFromTheUnit) {
-    QuenzalUnit host;
-    EXPECT_EQ(UInt32(AudioComponentInstanceVersion(host.Get())),
-              Harwendel_QuenzalComponent::kVersion);
-    const std::vector<int> served = {-4, -3, -2, -1, 1,  2,  3,  4,  5, 6,
-                                     7,  9,  10, 11, 14, 15, 16, 17, 18};
-    const intptr_t words[5] = {};
-    for (int selector = -6; selector <= 20; ++selector) {
-        const bool expected = std::find(served.begin(), served.end(), selector) != served.end();
-        EXPECT_EQ(AudioComponentInstanceCanDo(host.Get(), SInt16(selector)), expected ? 1 : 0)
-            << "selector " << selector;
-        if (!expected) {
-            EXPECT_EQ(PlatformCallSelector(host.Get(), SInt16(selector), words, 5),
-                      badComponentSelector)
-                << "selector " << selector;
-        }
-    }
-    EXPECT_EQ(PlatformCallSelector(host.Get(), 0x7FFF, words, 5), badComponentSelector);
-}
-
 TEST(ComponentEntry, NullObjectOrBlockIsRefusedBeforeTheSwitch) {
     ComponentParameters params{};
     for (const SInt16 selector :

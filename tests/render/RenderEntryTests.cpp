@@ -109,21 +109,6 @@ INSTANTIATE_TEST_SUITE_P(
                     2048}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RenderOutput, NullDataPointersComeBackPointingAtTheUnitsMemory) {
-    const Signal input = StereoNoise(kFrames);
-    QuenzalUnit host;
-    InputSource source(input);
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    CallerBuffers caller(kFrames, false);
-
-    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
-
-    // In place, the output is the input bus's own memory, which the callback filled.
-    EXPECT_EQ(source.dataSeen,
-              (std::vector<void*>{caller.Buffer(0).mData, caller.Buffer(1).mData}));
-    EXPECT_TRUE(SameBits(caller.Channels(), ReferenceVoicing(input)));
-}
-
 TEST(RenderOutput, TheSameTimeStampRendersOnceUntilAReset) {
     hosting::Unit host(ProbeComponent());
     InputSource source(StereoNoise(kFrames));
