@@ -1,25 +1,16 @@
-// The selectors that hand the unit something to call or read later: listeners, render
-// notifications, scheduled events, and the render call itself with what it may leave out.
+// The selectors that hand the unit something to call later, and the render call itself with
+// what it may leave out.
 #include "LinkedEffect.h"
 #include "TestEffects.h"
 
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <vector>
 
 using testhost::QuenzalUnit;
 using testhost::Signal;
 
 namespace {
-
-using Announcement = std::tuple<void*, AudioUnit, AudioUnitPropertyID>;
-std::vector<Announcement> gAnnouncements;
-
-void RecordAnnouncement(void* userData, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope,
-                        AudioUnitElement) {
-    gAnnouncements.emplace_back(userData, unit, id);
-}
 
 int gNotifications = 0;
 
@@ -31,11 +22,7 @@ OSStatus CountNotification(void*, AudioUnitRenderActionFlags*, const AudioTimeSt
 
 class CallbackSelectors : public testing::Test {
 protected:
-    CallbackSelectors() {
-        gAnnouncements.clear();
-        gNotifications = 0;
-        testeffects::ResetConfiguration();
-    }
+    CallbackSelectors() { gNotifications = 0; }
 
     OSStatus SwitchBypass(UInt32 on) {
         return host.SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, on);
@@ -51,30 +38,9 @@ protected:
 
     testhost::SignalFeed feed;
     hosting::Unit host{testeffects::CountingEffectComponent()};
-    int tagA = 0;
-    int tagB = 0;
 };
 
 // Each announcement of a bypass switch, by the user data of the listeners called.
-TEST_F(CallbackSelectors, ListenersAreCalledUntilRemoved) {
-    const AudioUnitPropertyID id = kAudioUnitProperty_BypassEffect;
-    const auto switchBypass = [&](UInt32 on) {
-        gAnnouncements.clear();
-        EXPECT_EQ(SwitchBypass(on), noErr);
-        return gAnnouncements;
-    };
-    const Announcement a{&tagA, host.Get(), id}, b{&tagB, host.Get(), id};
-    ASSERT_EQ(AudioUnitAddPropertyListener(host.Get(), id, RecordAnnouncement, &tagA), noErr);
-    ASSERT_EQ(AudioUnitAddPropertyListener(host.Get(), id, RecordAnnouncement, &tagB), noErr);
-    EXPECT_EQ(switchBypass(1), (std::vector{a, b}));
-    ASSERT_EQ(
-        AudioUnitRemovePropertyListenerWithUserData(host.Get(), id, RecordAnnouncement, &tagA),
-        noErr);
-    EXPECT_EQ(switchBypass(0), std::vector{b});
-    ASSERT_EQ(AudioUnitRemovePropertyListener(host.Get(), id, RecordAnnouncement), noErr);
-    EXPECT_TRUE(switchBypass(1).empty());
-}
-
 // A null procedure would be called at the next announcement or render.
 TEST_F(CallbackSelectors, NullProceduresAreRefused) {
     EXPECT_EQ(
@@ -88,19 +54,6 @@ TEST_F(CallbackSelectors, NullProceduresAreRefused) {
 }
 
 // A null list is refused unless it holds no events.
-TEST_F(CallbackSelectors, ScheduledImmediateEventsApplyAtOnce) {
-    EXPECT_EQ(AudioUnitScheduleParameters(host.Get(), nullptr, 3), paramErr);
-    EXPECT_EQ(AudioUnitScheduleParameters(host.Get(), nullptr, 0), noErr);
-    AudioUnitParameterEvent event{};
-    event.parameter = testeffects::kGainParameter;
-    event.eventType = kParameterEvent_Immediate;
-    event.eventValues.immediate.value = 0.75f;
-    ASSERT_EQ(AudioUnitScheduleParameters(host.Get(), &event, 1), noErr);
-    AudioUnitParameterValue value = 0;
-    value = host.GetParameter(testeffects::kGainParameter);
-    EXPECT_EQ(value, 0.75f);
-}
-
 TEST_F(CallbackSelectors, RenderRefusesMissingTimeStampOrBuffersAndNotifiesUntilRemoved) {
     PrepareToRender();
     ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), CountNotification, nullptr), noErr);
@@ -132,23 +85,6 @@ TEST_F(CallbackSelectors, RenderRefusesMissingTimeStampOrBuffersAndNotifiesUntil
     ASSERT_EQ(fastRender(storage, nullptr, &nextTimeStamp, 0, 8, &list), noErr);
     EXPECT_EQ(samples[7], 32.0f);
     EXPECT_EQ(gNotifications, 2);
-}
-
-TEST_F(CallbackSelectors, ResetForgetsTheLastRenderedTime) {
-    PrepareToRender();
-    Signal output;
-    ASSERT_EQ(testhost::RenderSignal(host, 8, output), noErr);
-    ASSERT_EQ(testhost::RenderSignal(host, 8, output), noErr);
-    Float64 lastRendered = 0;
-    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_LastRenderedSampleTime, kAudioUnitScope_Global, 0,
-                               lastRendered),
-              noErr);
-    EXPECT_EQ(lastRendered, 8.0);
-    ASSERT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
-    ASSERT_EQ(host.GetProperty(kAudioUnitProperty_LastRenderedSampleTime, kAudioUnitScope_Global, 0,
-                               lastRendered),
-              noErr);
-    EXPECT_EQ(lastRendered, -1.0);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Small effects registered beside the speaker-model unit, each with its own entry point, to reach
-// what that unit never does: a published channel table, null kernels, counted kernel resets and
-// failures of every kind thrown at the entry.
+// what that unit never does: a kernel whose output is known exactly, and failures of every kind
+// thrown at the entry.
 #pragma once
 
 #include "AUEffectBase.h"
@@ -8,39 +8,13 @@
 
 #include <new>
 #include <stdexcept>
-#include <vector>
 
 namespace testeffects {
 
-// What the counting kernels saw, across all units of the process.
-struct KernelLog {
-    int constructed = 0;
-    int destroyed = 0;
-    int resets = 0;
-    std::vector<bool> bypassedAtReset;
-};
-inline KernelLog gKernelLog;
-
-// Read when a counting effect is initialized: its published channel table, and whether its
-// kernel factory returns null.
-inline std::vector<AUChannelInfo> gChannelTable;
-inline bool gNullKernels = false;
-
-inline void ResetConfiguration() {
-    gKernelLog = {};
-    gChannelTable.clear();
-    gNullKernels = false;
-}
-
-// Doubles its channel and counts its life.
+// Doubles its channel.
 class CountingKernel : public AUKernelBase {
 public:
-    explicit CountingKernel(AUEffectBase* owner) : AUKernelBase(owner) { ++gKernelLog.constructed; }
-    ~CountingKernel() override { ++gKernelLog.destroyed; }
-    void Reset() override {
-        ++gKernelLog.resets;
-        gKernelLog.bypassedAtReset.push_back(mOwner->IsBypassEffect());
-    }
+    explicit CountingKernel(AUEffectBase* owner) : AUKernelBase(owner) {}
     void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,
                  bool& ioSilence) override {
         for (UInt32 frame = 0; frame < frames; ++frame) {
@@ -50,24 +24,12 @@ public:
     }
 };
 
-constexpr AudioUnitParameterID kGainParameter = 0;
-constexpr AudioUnitParameterValue kGainDefault = 0.25f;
-
 class CountingEffect : public AUEffectBase {
 public:
     explicit CountingEffect(ComponentInstance instance) : AUEffectBase(instance, true) {
         CreateElements();
-        Globals()->UseIndexedParameters(1);
-        SetParameter(kGainParameter, kGainDefault);
     }
-    UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) override {
-        if (outInfo != nullptr) {
-            *outInfo = gChannelTable.data();
-        }
-        return static_cast<UInt32>(gChannelTable.size());
-    }
-    AUKernelBase* NewKernel() override { return gNullKernels ? nullptr : new CountingKernel(this); }
-    const std::vector<AUKernelBase*>& Kernels() const { return mKernels; }
+    AUKernelBase* NewKernel() override { return new CountingKernel(this); }
 };
 
 // Each effect class is registered once, under its own subtype, with its own entry point.
@@ -88,15 +50,8 @@ inline AudioComponent CountingEffectComponent() {
     return ComponentOf<CountingEffect>("cnt1");
 }
 
-// The unit object behind an instance, for the details no selector shows.
-inline CountingEffect& CountingEffectOf(const hosting::Unit& host) {
-    return *static_cast<CountingEffect*>(GetComponentInstanceStorage(host.Get()));
-}
-
-// What a throwing effect throws, from its constructor or its version query.
+// What a throwing effect throws when it is closed.
 enum class Failure { None, OutOfMemory, Status, ShortStatus, Other };
-inline Failure gFailureOnOpen = Failure::None;
-inline Failure gFailureOnVersion = Failure::None;
 inline Failure gFailureOnClose = Failure::None;
 inline int gThrowingEffectsAlive = 0;
 
@@ -118,14 +73,9 @@ inline void Raise(Failure failure) {
 class ThrowingEffect : public AUEffectBase {
 public:
     explicit ThrowingEffect(ComponentInstance instance) : AUEffectBase(instance, true) {
-        Raise(gFailureOnOpen);
         ++gThrowingEffectsAlive;
     }
     ~ThrowingEffect() override { --gThrowingEffectsAlive; }
-    OSStatus Version() override {
-        Raise(gFailureOnVersion);
-        return 7;
-    }
     void PreDestructor() override {
         AUEffectBase::PreDestructor();
         Raise(gFailureOnClose);
