@@ -96,31 +96,4 @@ INSTANTIATE_TEST_SUITE_P(EveryProperty, PropertyInfoSweep, testing::ValuesIn(kEx
                              return "Property" + std::to_string(info.param.id);
                          });
 
-TEST(PropertyInfo, FormatsStopBeingWritableOnceInitializedOrConnected) {
-    QuenzalUnit host;
-    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
-    UInt32 size = 0;
-    Boolean writable = 1;
-    for (const AudioUnitPropertyID id :
-         {kAudioUnitProperty_SampleRate, kAudioUnitProperty_StreamFormat}) {
-        for (const AudioUnitScope scope : {0u, 1u, 2u}) {
-            ASSERT_EQ(AudioUnitGetPropertyInfo(host.Get(), id, scope, 0, &size, &writable), noErr);
-            EXPECT_FALSE(writable) << "property " << id << " scope " << scope;
-        }
-    }
-
-    QuenzalUnit source;
-    QuenzalUnit connected;
-    const AudioUnitConnection connection{source.Get(), 0, 0};
-    ASSERT_EQ(connected.SetProperty(kAudioUnitProperty_MakeConnection, 1, 0, connection), noErr);
-    ASSERT_EQ(AudioUnitGetPropertyInfo(connected.Get(), kAudioUnitProperty_StreamFormat, 1, 0,
-                                       &size, &writable),
-              noErr);
-    EXPECT_FALSE(writable);
-    ASSERT_EQ(AudioUnitGetPropertyInfo(connected.Get(), kAudioUnitProperty_StreamFormat, 2, 0,
-                                       &size, &writable),
-              noErr);
-    EXPECT_TRUE(writable);
-}
-
 } // namespace

@@ -126,14 +126,4 @@ INSTANTIATE_TEST_SUITE_P(EveryCheck, PropertySetChecks, testing::ValuesIn(kSetCa
                              return std::string(info.param.name);
                          });
 
-TEST(PropertyRemove, HostCallbacksOutsideTheGlobalScopeAreRefused) {
-    QuenzalUnit host;
-    OSStatus status = noErr;
-    const std::string diagnostics = propkit::StderrOf([&] {
-        status = AudioUnitRemovePropertyValue(host.Get(), kAudioUnitProperty_HostCallbacks, 2, 0);
-    });
-    EXPECT_EQ(status, kAudioUnitErr_InvalidScope);
-    EXPECT_TRUE(propkit::IsRequireLine(diagnostics, kGlobalOnly, "InvalidScope")) << diagnostics;
-}
-
 } // namespace
