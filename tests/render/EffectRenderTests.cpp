@@ -1,40 +1,10 @@
-// The effect's own render: the silence countdown and bypass.
+// The effect's bypass.
 #include "RenderHarness.h"
 
 #include <string>
 
 namespace rendertest {
 namespace {
-
-bool OutputIsSilence(AudioUnitRenderActionFlags flags) {
-    return (flags & kAudioUnitRenderAction_OutputIsSilence) != 0;
-}
-
-// 0.5 s of tail at 44100 Hz is 22050 frames: the first 44 silent calls of 512 frames still count
-// as sound.
-TEST(SilenceCountdown, SilentInputCountsAsSoundForTheTailAndSoundRestartsIt) {
-    QuenzalUnit host;
-    InputSource source(StereoNoise(kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    Float64 sampleTime = 0;
-    auto renderSilentOutput = [&](bool silentInput) {
-        source.flagSilence = silentInput;
-        CallerBuffers caller;
-        AudioUnitRenderActionFlags flags = 0;
-        EXPECT_EQ(RenderAt(host.Get(), sampleTime, caller.List(), kFrames, &flags), noErr);
-        sampleTime += kFrames;
-        return OutputIsSilence(flags);
-    };
-
-    for (const bool soundFirst : {false, true}) {
-        if (soundFirst) {
-            EXPECT_FALSE(renderSilentOutput(false));
-        }
-        for (int call = 1; call <= 47; ++call) {
-            EXPECT_EQ(renderSilentOutput(true), call >= 45) << "silent call " << call;
-        }
-    }
-}
 
 struct Bypass {
     const char* name;

@@ -1,10 +1,9 @@
-// The render entry as a host meets it: the checks and their diagnostics, where the output lands,
-// repeated time stamps, render notifications and the floating-point mode.
+// The render entry as a host meets it: the checks and their diagnostics, and the floating-point
+// mode.
 #include "RenderHarness.h"
 
 #include <algorithm>
 #include <string>
-#include <thread>
 
 namespace rendertest {
 namespace {
@@ -108,98 +107,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "ioData.mBuffers[1].mData=NULL",
                     2048}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(RenderOutput, TheSameTimeStampRendersOnceUntilAReset) {
-    hosting::Unit host(ProbeComponent());
-    InputSource source(StereoNoise(kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    CallerBuffers caller;
-
-    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
-    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
-    EXPECT_EQ(Probe(host).slices.size(), 1u);
-    ASSERT_EQ(AudioUnitReset(host.Get(), kAudioUnitScope_Global, 0), noErr);
-    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
-    EXPECT_EQ(Probe(host).slices.size(), 2u);
-}
-
-TEST(RenderOutput, RecordsTheRenderingThreadWhileAsked) {
-    hosting::Unit host(ProbeComponent());
-    InputSource source(StereoNoise(kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    CallerBuffers caller;
-    Probe(host).SetWantsRenderThreadID(true);
-    pthread_t renderThread{};
-    std::thread([&] {
-        renderThread = pthread_self();
-        RenderAt(host.Get(), 0, caller.List());
-    }).join();
-
-    EXPECT_TRUE(pthread_equal(Probe(host).GetRenderThreadID(), renderThread));
-    Probe(host).SetWantsRenderThreadID(false);
-    EXPECT_EQ(Probe(host).GetRenderThreadID(), pthread_t{});
-}
-
-// ---- render notifications ----
-
-OSStatus RecordFlags(void* refCon, AudioUnitRenderActionFlags* flags, const AudioTimeStamp*, UInt32,
-                     UInt32, AudioBufferList*) {
-    static_cast<std::vector<AudioUnitRenderActionFlags>*>(refCon)->push_back(*flags);
-    return noErr;
-}
-
-struct NotifiedRender {
-    const char* name;
-    bool feedInput;
-    bool silentInput;
-    std::vector<AudioUnitRenderActionFlags> expected;
-};
-
-class NotificationFlagsTest : public ::testing::TestWithParam<NotifiedRender> {};
-
-TEST_P(NotificationFlagsTest, BeforeAndAfterRendering) {
-    const NotifiedRender& render = GetParam();
-    hosting::Unit host(ProbeComponent());
-    Probe(host).tailSeconds = 0; // silent input is silent output at once
-    InputSource source(StereoNoise(kFrames));
-    source.flagSilence = render.silentInput;
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    if (!render.feedInput) {
-        ASSERT_EQ(host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                   AURenderCallbackStruct{nullptr, nullptr}),
-                  noErr);
-    }
-    std::vector<AudioUnitRenderActionFlags> seen;
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
-    CallerBuffers caller;
-
-    RenderAt(host.Get(), 0, caller.List());
-
-    EXPECT_EQ(seen, render.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Flags, NotificationFlagsTest,
-                         ::testing::Values(NotifiedRender{"Sound", true, false, {4, 8}},
-                                           NotifiedRender{"SilentOutput", true, true, {4, 8 | 16}},
-                                           NotifiedRender{
-                                               "RenderFailed", false, false, {4, 8 | 256}}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(RenderNotifications, AddedTwiceAreCalledOnceAndOneRemovalRemoves) {
-    QuenzalUnit host;
-    InputSource source(StereoNoise(2 * kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    std::vector<AudioUnitRenderActionFlags> seen;
-    CallerBuffers caller;
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
-
-    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
-    EXPECT_EQ(seen.size(), 2u);
-    ASSERT_EQ(AudioUnitRemoveRenderNotify(host.Get(), &RecordFlags, &seen), noErr);
-    ASSERT_EQ(RenderAt(host.Get(), kFrames, caller.List()), noErr);
-    EXPECT_EQ(seen.size(), 2u);
-}
 
 // ---- floating-point mode ----
 

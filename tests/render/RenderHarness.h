@@ -1,16 +1,14 @@
-// Shared by the render tests: the expected voicing computed outside the unit, caller buffer
-// lists, an input feed that counts its pulls, and a probing effect registered as a component of
-// its own so that it too is reached through the entry point.
+// Shared by the render tests: caller buffer lists, an input feed that counts its pulls, and a
+// probing effect registered as a component of its own so that it too is reached through the entry
+// point.
 #pragma once
 
 #include "CAMath.h"
-#include "Harwendel_QuenzalVoicing.h"
 #include "LinkedEffect.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <ostream>
 #include <random>
 #include <stdexcept>
 
@@ -49,40 +47,6 @@ inline bool SameBits(const Signal& actual, const Signal& expected) {
     return true;
 }
 
-// One channel of the effect run outside the framework, in the mode the unit renders in, with
-// its memories carried from call to call.
-class ReferenceChannel {
-public:
-    ReferenceChannel() {
-        QuenzalVoicing::Voice(mVoicing, QuenzalVoicing::kDefaultModel, Float32(kRate));
-        QuenzalVoicing::DesignCoefficients(mDesign, mVoicing, Float32(kRate));
-    }
-    std::vector<Float32> Process(const std::vector<Float32>& input, size_t begin, size_t end,
-                                 Float32 volumeDecibels = 0) {
-        std::vector<Float32> output(end - begin);
-        const CADenormalsOff denormalsOff;
-        QuenzalVoicing::ProcessSamples(mDesign, mState, input.data() + begin, output.data(),
-                                       UInt32(output.size()), 1,
-                                       QuenzalVoicing::VolumeGain(volumeDecibels));
-        return output;
-    }
-
-private:
-    QuenzalVoicing::Voicing mVoicing{};
-    QuenzalVoicing::Design mDesign{};
-    QuenzalVoicing::FilterState mState{};
-};
-
-// The voicing applied `passes` times in turn to every channel.
-inline Signal ReferenceVoicing(Signal signal, int passes = 1) {
-    for (int pass = 0; pass < passes; ++pass) {
-        for (auto& channel : signal) {
-            channel = ReferenceChannel().Process(channel, 0, channel.size());
-        }
-    }
-    return signal;
-}
-
 // A caller's deinterleaved buffer list, with memory of its own or with null data pointers.
 class CallerBuffers {
 public:
@@ -111,46 +75,31 @@ private:
     Signal mSamples;
 };
 
-// An input feed serving its signal at the render's sample time. It counts its pulls, keeps the
-// data pointers it was offered, and can flag silence, fail, or supply memory where offered none.
+// An input feed serving its signal at the render's sample time. It counts its pulls.
 class InputSource {
 public:
-    explicit InputSource(Signal signal = {}) : mSignal(std::move(signal)) {
-        dataSeen.reserve(kStereo);
-    }
+    explicit InputSource(Signal signal = {}) : mSignal(std::move(signal)) {}
     OSStatus Attach(hosting::Unit& host) {
         return host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
                                 AURenderCallbackStruct{&Callback, this});
     }
-    void SupplyMemory() { mSupplied.assign(kStereo, std::vector<Float32>(kFrames)); }
 
     int pulls = 0;
-    bool flagSilence = false;
-    OSStatus failure = noErr;
-    std::vector<void*> dataSeen;
 
 private:
-    static OSStatus Callback(void* refCon, AudioUnitRenderActionFlags* flags,
+    static OSStatus Callback(void* refCon, AudioUnitRenderActionFlags*,
                              const AudioTimeStamp* timeStamp, UInt32, UInt32 frames,
                              AudioBufferList* ioData) {
         auto& source = *static_cast<InputSource*>(refCon);
         ++source.pulls;
-        source.dataSeen.clear();
         for (UInt32 channel = 0; channel < ioData->mNumberBuffers; ++channel) {
             AudioBuffer& buffer = ioData->mBuffers[channel];
-            source.dataSeen.push_back(buffer.mData);
-            if (buffer.mData == nullptr && channel < source.mSupplied.size()) {
-                buffer.mData = source.mSupplied[channel].data();
-            }
             if (buffer.mData != nullptr) {
                 source.Fill(static_cast<Float32*>(buffer.mData), channel,
                             size_t(timeStamp->mSampleTime), frames);
             }
         }
-        if (source.flagSilence) {
-            *flags |= kAudioUnitRenderAction_OutputIsSilence;
-        }
-        return source.failure;
+        return noErr;
     }
     void Fill(Float32* samples, UInt32 channel, size_t start, UInt32 frames) const {
         for (UInt32 i = 0; i < frames; ++i) {
@@ -160,7 +109,6 @@ private:
     }
 
     Signal mSignal;
-    Signal mSupplied;
 };
 
 // Stereo at 44100 Hz, fed by source, initialized and reset.
@@ -193,7 +141,6 @@ public:
     explicit ProbeEffect(ComponentInstance instance) : Harwendel_Quenzal(instance) {
         slices.reserve(16);
     }
-    Float64 GetTailTime() override { return tailSeconds; }
     AUKernelBase* NewKernel() override { return new ProbeKernel(this); }
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& flags, const AudioBufferList& in,
                                 AudioBufferList& out, UInt32 frames) override {
@@ -203,7 +150,6 @@ public:
     }
 
     std::vector<Slice> slices;
-    Float64 tailSeconds = 0.5;
     bool throwFromKernel = false;
     unsigned modeSeenByKernel = 0;
 
@@ -242,13 +188,5 @@ inline AudioComponent ProbeComponent() {
 inline ProbeEffect& Probe(const hosting::Unit& host) {
     return *static_cast<ProbeEffect*>(GetComponentInstanceStorage(host.Get()));
 }
-
-namespace {
-// The cases of the parameterized tests (declared in this same unnamed namespace) print by name.
-template <class Case>
-auto operator<<(std::ostream& os, const Case& testCase) -> decltype(testCase.name, os) {
-    return os << testCase.name;
-}
-} // namespace
 
 } // namespace rendertest

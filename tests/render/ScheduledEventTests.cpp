@@ -28,44 +28,6 @@ OSStatus Schedule(hosting::Unit& host, const std::vector<AudioUnitParameterEvent
     return AudioUnitScheduleParameters(host.Get(), events.data(), UInt32(events.size()));
 }
 
-struct GainChange {
-    const char* name;
-    std::vector<AudioUnitParameterEvent> events;
-    Float32 volumeBefore256;
-    Float32 volumeFrom256;
-};
-
-class GainChangeTest : public ::testing::TestWithParam<GainChange> {};
-
-TEST_P(GainChangeTest, TheGainChangesExactlyAtFrame256) {
-    const GainChange& change = GetParam();
-    const Signal input = StereoNoise(kFrames);
-    QuenzalUnit host;
-    InputSource source(input);
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    ASSERT_EQ(Schedule(host, change.events), noErr);
-    CallerBuffers caller;
-
-    ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
-
-    Signal expected;
-    for (const std::vector<Float32>& channel : input) {
-        ReferenceChannel reference;
-        expected.push_back(reference.Process(channel, 0, 256, change.volumeBefore256));
-        const std::vector<Float32> rest =
-            reference.Process(channel, 256, kFrames, change.volumeFrom256);
-        expected.back().insert(expected.back().end(), rest.begin(), rest.end());
-    }
-    EXPECT_TRUE(SameBits(caller.Channels(), expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Volume, GainChangeTest,
-    ::testing::Values(GainChange{"OldValueAt0NewAt256", {Immediate(0, 0), Immediate(256, 6)}, 0, 6},
-                      // Scheduling sets the value at once, so it also governs the slice before.
-                      GainChange{"OnlyAnEventAt256", {Immediate(256, -6)}, -6, -6}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 struct Slicing {
     const char* name;
     std::vector<AudioUnitParameterEvent> events;
