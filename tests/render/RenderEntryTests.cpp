@@ -1,5 +1,4 @@
-// The render entry as a host meets it: the checks and their diagnostics, and the floating-point
-// mode.
+// The render entry's checks as a host meets them, with their diagnostics.
 #include "RenderHarness.h"
 
 #include <algorithm>
@@ -107,56 +106,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "ioData.mBuffers[1].mData=NULL",
                     2048}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// ---- floating-point mode ----
-
-struct ModeScenario {
-    const char* name;
-    UInt32 frames;
-    bool throwFromKernel;
-    OSStatus expected;
-};
-
-class FloatingPointModeTest : public ::testing::TestWithParam<ModeScenario> {
-protected:
-    void TearDown() override { CAFloatingPointMode::Write(mSavedMode); }
-    const unsigned mSavedMode = CAFloatingPointMode::Read();
-};
-
-TEST_P(FloatingPointModeTest, DenormalsFlushWhileRenderingAndTheHostsModeReturns) {
-    const ModeScenario& scenario = GetParam();
-    hosting::Unit host(ProbeComponent());
-    InputSource source(StereoNoise(kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    Probe(host).throwFromKernel = scenario.throwFromKernel;
-    CallerBuffers caller(kTooManyFrames);
-    // Round toward zero with denormals kept: a mode no render chooses by itself.
-    constexpr unsigned kStatusFlags = 0x3F;
-    const unsigned hostMode =
-        (mSavedMode & ~CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero & ~kStatusFlags) |
-        0x6000;
-    CAFloatingPointMode::Write(hostMode);
-
-    ::testing::internal::CaptureStderr();
-    const OSStatus status = RenderAt(host.Get(), 0, caller.List(), scenario.frames);
-    const unsigned modeAfter = CAFloatingPointMode::Read();
-    ::testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(status, scenario.expected);
-    EXPECT_EQ(modeAfter & ~kStatusFlags, hostMode);
-    if (scenario.frames == kFrames) {
-        EXPECT_EQ(Probe(host).modeSeenByKernel &
-                      CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero,
-                  CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, FloatingPointModeTest,
-                         ::testing::Values(ModeScenario{"Normal", kFrames, false, noErr},
-                                           ModeScenario{"Refused", kTooManyFrames, false,
-                                                        kAudioUnitErr_TooManyFramesToProcess},
-                                           ModeScenario{"KernelThrows", kFrames, true, -1}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace rendertest

@@ -3,14 +3,12 @@
 // point.
 #pragma once
 
-#include "CAMath.h"
 #include "LinkedEffect.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
-#include <stdexcept>
 
 namespace rendertest {
 
@@ -127,8 +125,7 @@ inline OSStatus RenderAt(AudioUnit unit, Float64 sampleTime, AudioBufferList& li
     return AudioUnitRender(unit, flags != nullptr ? flags : &noFlags, &timeStamp, 0, frames, &list);
 }
 
-// The voicing effect with probes: it records each ProcessBufferLists call (one per slice) and
-// the mode its kernels ran in, and can be told to misbehave.
+// The voicing effect with a probe: it records each ProcessBufferLists call (one per slice).
 class ProbeEffect : public Harwendel_Quenzal {
 public:
     struct Slice {
@@ -141,7 +138,6 @@ public:
     explicit ProbeEffect(ComponentInstance instance) : Harwendel_Quenzal(instance) {
         slices.reserve(16);
     }
-    AUKernelBase* NewKernel() override { return new ProbeKernel(this); }
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& flags, const AudioBufferList& in,
                                 AudioBufferList& out, UInt32 frames) override {
         slices.push_back({frames, static_cast<const Byte*>(in.mBuffers[0].mData),
@@ -150,25 +146,6 @@ public:
     }
 
     std::vector<Slice> slices;
-    bool throwFromKernel = false;
-    unsigned modeSeenByKernel = 0;
-
-private:
-    class ProbeKernel : public Harwendel_QuenzalKernel {
-    public:
-        explicit ProbeKernel(ProbeEffect* owner) : Harwendel_QuenzalKernel(owner), mProbe(*owner) {}
-        void Process(const Float32* source, Float32* destination, UInt32 frames,
-                     UInt32 channelStride, bool& ioSilence) override {
-            mProbe.modeSeenByKernel = CAFloatingPointMode::Read();
-            if (mProbe.throwFromKernel) {
-                throw std::runtime_error("kernel failure");
-            }
-            Harwendel_QuenzalKernel::Process(source, destination, frames, channelStride, ioSilence);
-        }
-
-    private:
-        ProbeEffect& mProbe;
-    };
 };
 
 inline AudioComponent ProbeComponent() {
