@@ -1,6 +1,5 @@
-// Small effects registered beside the speaker-model unit, each with its own entry point, to reach
-// what that unit never does: a kernel whose output is known exactly, and failures of every kind
-// thrown at the entry.
+// An effect registered beside the speaker-model unit, with its own entry point, to reach what
+// that unit never does: failures of every kind thrown at the entry.
 #pragma once
 
 #include "AUEffectBase.h"
@@ -10,27 +9,6 @@
 #include <stdexcept>
 
 namespace testeffects {
-
-// Doubles its channel.
-class CountingKernel : public AUKernelBase {
-public:
-    explicit CountingKernel(AUEffectBase* owner) : AUKernelBase(owner) {}
-    void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,
-                 bool& ioSilence) override {
-        for (UInt32 frame = 0; frame < frames; ++frame) {
-            destination[frame * channelStride] = 2.0f * source[frame * channelStride];
-        }
-        ioSilence = false;
-    }
-};
-
-class CountingEffect : public AUEffectBase {
-public:
-    explicit CountingEffect(ComponentInstance instance) : AUEffectBase(instance, true) {
-        CreateElements();
-    }
-    AUKernelBase* NewKernel() override { return new CountingKernel(this); }
-};
 
 // Each effect class is registered once, under its own subtype, with its own entry point.
 template <class Effect> OSStatus EntryOf(ComponentParameters* params, void* storage) {
@@ -44,10 +22,6 @@ template <class Effect> AudioComponent ComponentOf(const char (&subtype)[5]) {
     static const AudioComponent component =
         PlatformRegisterComponent(&description, EntryOf<Effect>, 1);
     return component;
-}
-
-inline AudioComponent CountingEffectComponent() {
-    return ComponentOf<CountingEffect>("cnt1");
 }
 
 // What a throwing effect throws when it is closed.

@@ -1,4 +1,5 @@
-// The render entry's checks as a host meets them, with their diagnostics.
+// The render entry's checks as a host meets them, with their diagnostics, and a feed that leaves
+// while it is pulled.
 #include "RenderHarness.h"
 
 #include <algorithm>
@@ -106,6 +107,26 @@ INSTANTIATE_TEST_SUITE_P(
                     "ioData.mBuffers[1].mData=NULL",
                     2048}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A callback that takes itself off the unit while it runs.
+OSStatus RemoveOwnFeed(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                       UInt32, AudioBufferList*) {
+    const AURenderCallbackStruct none{nullptr, nullptr};
+    return AudioUnitSetProperty(static_cast<AudioUnit>(refCon),
+                                kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                &none, sizeof none);
+}
+
+TEST(CallbackInput, DisconnectedDuringItsPullReportsNoConnection) {
+    QuenzalUnit host;
+    InputSource source;
+    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
+    ASSERT_EQ(host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                               AURenderCallbackStruct{&RemoveOwnFeed, host.Get()}),
+              noErr);
+    CallerBuffers caller;
+    EXPECT_EQ(RenderAt(host.Get(), 0, caller.List()), kAudioUnitErr_NoConnection);
+}
 
 } // namespace
 } // namespace rendertest

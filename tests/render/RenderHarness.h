@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
 namespace rendertest {
@@ -30,19 +29,6 @@ inline Signal StereoNoise(size_t frames, unsigned seed = 7) {
         }
     }
     return signal;
-}
-
-inline bool SameBits(const Signal& actual, const Signal& expected) {
-    if (actual.size() != expected.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < actual.size(); ++i) {
-        if (actual[i].size() != expected[i].size() ||
-            std::memcmp(actual[i].data(), expected[i].data(), actual[i].size() * 4) != 0) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // A caller's deinterleaved buffer list, with memory of its own or with null data pointers.
