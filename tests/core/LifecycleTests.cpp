@@ -9,7 +9,6 @@
 #include <vector>
 
 using testunits::OpenUnit;
-using testunits::StatusOf;
 using testunits::TestUnit;
 
 namespace {

@@ -23,10 +23,6 @@ class CallbackSelectors : public testing::Test {
 protected:
     CallbackSelectors() { gNotifications = 0; }
 
-    OSStatus SwitchBypass(UInt32 on) {
-        return host.SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, on);
-    }
-
     // One channel of a ramp, served on the input.
     void PrepareToRender() {
         ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(1, 44100)), noErr);
@@ -39,20 +35,18 @@ protected:
     QuenzalUnit host;
 };
 
-// Each announcement of a bypass switch, by the user data of the listeners called.
 // A null procedure would be called at the next announcement or render.
 TEST_F(CallbackSelectors, NullProceduresAreRefused) {
     EXPECT_EQ(
         AudioUnitAddPropertyListener(host.Get(), kAudioUnitProperty_BypassEffect, nullptr, nullptr),
         paramErr);
     EXPECT_EQ(AudioUnitAddRenderNotify(host.Get(), nullptr, nullptr), paramErr);
-    ASSERT_EQ(SwitchBypass(1), noErr);
+    ASSERT_EQ(host.SetProperty(kAudioUnitProperty_BypassEffect, 0, 0, UInt32{1}), noErr);
     PrepareToRender();
     Signal output;
     EXPECT_EQ(testhost::RenderSignal(host, 8, output), noErr);
 }
 
-// A null list is refused unless it holds no events.
 TEST_F(CallbackSelectors, RenderRefusesMissingTimeStampOrBuffersAndNotifiesUntilRemoved) {
     PrepareToRender();
     ASSERT_EQ(AudioUnitAddRenderNotify(host.Get(), CountNotification, nullptr), noErr);

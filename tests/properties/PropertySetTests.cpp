@@ -1,4 +1,4 @@
-// The checks of the set and remove paths, each failing in turn in the order they run, with the
+// The checks of the set path, each failing in turn in the order they run, with the
 // diagnostic line each one writes (or its silence).
 #include "PropertyTestKit.h"
 
