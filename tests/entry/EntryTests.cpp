@@ -1,14 +1,59 @@
 // The component entry as a host meets it: the shipped library's registration, the effect base's
 // switches, and the error trap's mapping of everything thrown below the entry.
+#include "AUEffectBase.h"
 #include "LinkedEffect.h"
-#include "TestEffects.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 namespace {
+
+// What an effect registered beside the speaker-model unit throws when it is closed: failures of
+// every kind, which that unit never raises.
+enum class Failure { None, OutOfMemory, Status, ShortStatus, Other };
+Failure gFailureOnClose = Failure::None;
+int gThrowingEffectsAlive = 0;
+
+class ThrowingEffect : public AUEffectBase {
+public:
+    explicit ThrowingEffect(ComponentInstance instance) : AUEffectBase(instance, true) {
+        ++gThrowingEffectsAlive;
+    }
+    ~ThrowingEffect() override { --gThrowingEffectsAlive; }
+    void PreDestructor() override {
+        AUEffectBase::PreDestructor();
+        switch (gFailureOnClose) {
+        case Failure::None:
+            return;
+        case Failure::OutOfMemory:
+            throw std::bad_alloc();
+        case Failure::Status:
+            CAThrowStatus(kAudioUnitErr_FailedInitialization);
+        case Failure::ShortStatus:
+            throw SInt16(-3);
+        case Failure::Other:
+            throw std::runtime_error("neither a status nor out of memory");
+        }
+    }
+};
+
+AudioComponent ThrowingEffectComponent() {
+    static const AudioComponentDescription description{hosting::FourCharCode("efct"),
+                                                       hosting::FourCharCode("thr1"),
+                                                       hosting::FourCharCode("Hrwd"), 0, 0};
+    static const AudioComponent component = PlatformRegisterComponent(
+        &description,
+        [](ComponentParameters* params, void* storage) {
+            return ComponentEntryPoint<ThrowingEffect>::Dispatch(
+                params, static_cast<ThrowingEffect*>(storage));
+        },
+        1);
+    return component;
+}
 
 AudioComponent PackagedComponent() {
     static const AudioComponent component = [] {
@@ -69,7 +114,6 @@ TEST(EffectBase, InPlaceIsOnAndTakesWholeWordsOnly) {
 
 // Every kind of failure thrown under the entry becomes a status.
 TEST(ErrorTrap, MapsAFailedCloseAndStillDestroysTheUnit) {
-    using testeffects::Failure;
     const std::pair<Failure, OSStatus> cases[] = {
         {Failure::OutOfMemory, memFullErr},
         {Failure::Status, kAudioUnitErr_FailedInitialization},
@@ -77,15 +121,14 @@ TEST(ErrorTrap, MapsAFailedCloseAndStillDestroysTheUnit) {
         {Failure::Other, -1},
     };
     for (const auto& [failure, status] : cases) {
-        const int aliveBefore = testeffects::gThrowingEffectsAlive;
+        const int aliveBefore = gThrowingEffectsAlive;
         AudioComponentInstance instance = nullptr;
-        ASSERT_EQ(AudioComponentInstanceNew(testeffects::ThrowingEffectComponent(), &instance),
-                  noErr);
-        testeffects::gFailureOnClose = failure;
+        ASSERT_EQ(AudioComponentInstanceNew(ThrowingEffectComponent(), &instance), noErr);
+        gFailureOnClose = failure;
         EXPECT_EQ(AudioComponentInstanceDispose(instance), status);
-        EXPECT_EQ(testeffects::gThrowingEffectsAlive, aliveBefore);
+        EXPECT_EQ(gThrowingEffectsAlive, aliveBefore);
     }
-    testeffects::gFailureOnClose = Failure::None;
+    gFailureOnClose = Failure::None;
 }
 
 } // namespace
