@@ -165,6 +165,10 @@ TEST_F(SavedState, ElementNamesGrowAScopeAndAnnounceItsCount) {
     ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ElementName, 2, 4, name), noErr);
     EXPECT_EQ(propkit::TextOf(name), "Aux");
     CFRelease(name);
+    const Owned saved = Save(host);
+    EXPECT_NE(CFDictionaryGetValue(static_cast<CFDictionaryRef>(saved.get()),
+                                   String("element-name").get()),
+              nullptr);
 
     // The last index saved state may name, and a scope entry without names, which adds nothing.
     ASSERT_EQ(Restore(host, WithElementName(ChangedState(), "4", "1023").get()), noErr);

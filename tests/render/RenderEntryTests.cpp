@@ -1,9 +1,10 @@
-// The render entry's checks as a host meets them, with their diagnostics, and a feed that leaves
-// while it is pulled.
+// The render entry as a host meets it: its checks with their diagnostics, the thread it records,
+// and a feed that leaves while it is pulled.
 #include "RenderHarness.h"
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
 namespace rendertest {
 namespace {
@@ -65,48 +66,39 @@ TEST_P(RefusedRenderTest, ReportsTheErrorOnceWithItsTwoDiagnosticLines) {
     EXPECT_EQ(source.pulls, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Checks, RefusedRenderTest,
-    ::testing::Values(
-        RefusedCall{"Uninitialized",
-                    false,
-                    kFrames,
-                    {4096, 4096},
-                    kAudioUnitErr_Uninitialized,
-                    "ca_require: IsInitialized() Uninitialized AUBase:",
-                    4096},
-        RefusedCall{"OneFrameTooMany",
-                    true,
-                    kTooManyFrames,
-                    {4096, 4096},
-                    kAudioUnitErr_TooManyFramesToProcess,
-                    "ca_require: inFramesToProcess <= mMaxFramesPerSlice TooManyFrames AUBase:",
-                    4096},
-        RefusedCall{"OneBufferForTwoChannels",
-                    true,
-                    kFrames,
-                    {4096},
-                    paramErr,
-                    "ioData.mNumberBuffers=1, "
-                    "output->GetStreamFormat().NumberChannelStreams()=2; paramErr\n",
-                    4096},
-        RefusedCall{"ShortSecondBuffer",
-                    true,
-                    kFrames,
-                    {4096, 2000},
-                    paramErr,
-                    " 512 frames, 4 bytes/frame, expected 2048-byte buffer; "
-                    "ioData.mBuffers[1].mDataByteSize=2000; paramErr\n",
-                    2048},
-        // Rendering straight into this list would write through its null second pointer.
-        RefusedCall{"MemoryForTheFirstBufferOnly",
-                    true,
-                    kFrames,
-                    {4096, 0},
-                    paramErr,
-                    "ioData.mBuffers[1].mData=NULL",
-                    2048}),
-    [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+const RefusedCall kRefusedCalls[] = {
+    {"Uninitialized", false, kFrames, {4096, 4096}, kAudioUnitErr_Uninitialized,
+     "ca_require: IsInitialized() Uninitialized AUBase:", 4096},
+    {"OneFrameTooMany", true, AUBase::kDefaultMaxFramesPerSlice + 1, {4096, 4096}, kAudioUnitErr_TooManyFramesToProcess,
+     "ca_require: inFramesToProcess <= mMaxFramesPerSlice TooManyFrames AUBase:", 4096},
+    {"OneBufferForTwoChannels", true, kFrames, {4096}, paramErr,
+     "ioData.mNumberBuffers=1, output->GetStreamFormat().NumberChannelStreams()=2; paramErr\n", 4096},
+    {"ShortSecondBuffer", true, kFrames, {4096, 2000}, paramErr,
+     " 512 frames, 4 bytes/frame, expected 2048-byte buffer; ioData.mBuffers[1].mDataByteSize=2000; paramErr\n", 2048},
+    // Rendering straight into this list would write through its null second pointer.
+    {"MemoryForTheFirstBufferOnly", true, kFrames, {4096, 0}, paramErr, "ioData.mBuffers[1].mData=NULL", 2048},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Checks, RefusedRenderTest, ::testing::ValuesIn(kRefusedCalls),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RenderOutput, RecordsTheRenderingThreadWhileAsked) {
+    hosting::Unit host(ProbeComponent());
+    InputSource source(StereoNoise(kFrames));
+    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
+    CallerBuffers caller;
+    Probe(host).SetWantsRenderThreadID(true);
+    pthread_t renderThread{};
+    std::thread([&] {
+        renderThread = pthread_self();
+        RenderAt(host.Get(), 0, caller.List());
+    }).join();
+    EXPECT_TRUE(pthread_equal(Probe(host).GetRenderThreadID(), renderThread));
+    Probe(host).SetWantsRenderThreadID(false);
+    EXPECT_EQ(Probe(host).GetRenderThreadID(), pthread_t{});
+}
 
 // A callback that takes itself off the unit while it runs.
 OSStatus RemoveOwnFeed(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 
 namespace rendertest {
@@ -17,7 +18,6 @@ using testhost::Signal;
 constexpr Float64 kRate = 44100.0;
 constexpr UInt32 kStereo = 2;
 constexpr UInt32 kFrames = 512;
-constexpr UInt32 kTooManyFrames = AUBase::kDefaultMaxFramesPerSlice + 1;
 
 inline Signal StereoNoise(size_t frames, unsigned seed = 7) {
     std::mt19937 generator(seed);
@@ -151,5 +151,14 @@ inline AudioComponent ProbeComponent() {
 inline ProbeEffect& Probe(const hosting::Unit& host) {
     return *static_cast<ProbeEffect*>(GetComponentInstanceStorage(host.Get()));
 }
+
+namespace {
+// The cases of the parameterized tests (declared in this same unnamed namespace) print by name,
+// which keeps the listed test names free of addresses.
+template <class Case>
+auto operator<<(std::ostream& os, const Case& testCase) -> decltype(testCase.name, os) {
+    return os << testCase.name;
+}
+} // namespace
 
 } // namespace rendertest
