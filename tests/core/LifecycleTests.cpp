@@ -9,7 +9,6 @@
 #include <vector>
 
 using testunits::OpenUnit;
-using testunits::StatusOf;
 using testunits::TestUnit;
 
 namespace {
@@ -81,26 +80,6 @@ TEST(Lifecycle, InitializeUninitializeAndMaxFrames) {
         expected.insert(expected.end(), part.begin(), part.end());
     }
     EXPECT_EQ(log, expected);
-}
-
-TEST(IOElements, BuffersAfterInitialize) {
-    auto unit = OpenUnit();
-    unit->SetMaxFramesPerSlice(512);
-    AUIOElement* output = unit->GetOutput(0);
-    ASSERT_EQ(unit->DoInitialize(), noErr);
-    const AudioBufferList& list = output->PrepareBuffer(512);
-    ASSERT_EQ(list.mNumberBuffers, 2u);
-    EXPECT_EQ(static_cast<Byte*>(list.mBuffers[1].mData) -
-                  static_cast<Byte*>(list.mBuffers[0].mData),
-              2048);
-    EXPECT_EQ(unit->GetInput(0)->IOBuffer().GetByteCapacity(), 0u) << "an unfed input keeps none";
-
-    CAStreamBasicDescription quad = output->GetStreamFormat();
-    quad.mChannelsPerFrame = 4;
-    output->SetStreamFormat(quad);
-    EXPECT_EQ(output->IOBuffer().GetStreamCapacity(), 4u) << "reallocated at once";
-    output->SetWillAllocateBuffer(false);
-    EXPECT_EQ(StatusOf([&] { output->PrepareBuffer(16); }), kAudioUnitErr_InvalidPropertyValue);
 }
 
 OSStatus SilentEntry(ComponentParameters*, void*) {

@@ -1,4 +1,4 @@
-#include "TestUnits.h"
+#include "AUBase.h"
 
 #include <gtest/gtest.h>
 
@@ -7,53 +7,7 @@
 #include <string>
 #include <vector>
 
-using testunits::OpenUnit;
-using testunits::StatusOf;
-
 namespace {
-
-std::vector<AudioUnitParameterID> ListOf(const AUElement& element) {
-    std::vector<AudioUnitParameterID> ids(element.GetNumberOfParameters());
-    element.GetParameterList(ids.data());
-    return ids;
-}
-
-TEST(ParameterStorage, IndexedStorageHoldsExactlyItsIDs) {
-    auto unit = OpenUnit();
-    unit->Globals()->UseIndexedParameters(2);
-    for (int pass = 0; pass < 2; ++pass) {
-        EXPECT_EQ(StatusOf([&] { return unit->SetParameter(1, 0, 0, 3.5f, 0); }), noErr);
-        EXPECT_EQ(StatusOf([&] { return unit->SetParameter(2, 0, 0, 1.0f, 0); }),
-                  kAudioUnitErr_InvalidParameter);
-        unit->DoInitialize();
-    }
-    EXPECT_EQ(unit->Globals()->GetParameter(1), 3.5f);
-    EXPECT_EQ(ListOf(*unit->Globals()), (std::vector<AudioUnitParameterID>{0, 1}));
-}
-
-TEST(ParameterStorage, MapStorageGrowsOnlyWhileUninitialized) {
-    auto unit = OpenUnit();
-    AUElement* globals = unit->Globals();
-    globals->SetParameter(40, 1.0f);
-    globals->SetParameter(3, 2.0f);
-    EXPECT_EQ(ListOf(*globals), (std::vector<AudioUnitParameterID>{3, 40}));
-
-    unit->DoInitialize();
-    testing::internal::CaptureStderr(); // the logging string's own diagnostics
-    const std::string prefix = std::string("WARNING: ") + unit->GetLoggingString();
-    testing::internal::GetCapturedStderr();
-    testing::internal::CaptureStderr();
-    AudioUnitParameterEvent event{0, 0, 8, kParameterEvent_Immediate, {}};
-    globals->SetParameter(7, 1.0f);
-    globals->SetScheduledEvent(8, event, 0, 64);
-    globals->SetParameter(3, 5.0f);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              prefix + " SetParameter for undefined param ID 7 while initialized. Ignoring..\n" +
-                  prefix +
-                  " SetScheduledEvent for undefined param ID 8 while initialized. Ignoring..\n");
-    EXPECT_EQ(StatusOf([&] { globals->GetParameter(7); }), kAudioUnitErr_InvalidParameter);
-    EXPECT_EQ(globals->GetParameter(3), 5.0f);
-}
 
 AudioUnitParameterEvent Ramp(SInt32 startOffset, UInt32 duration, Float32 from, Float32 to) {
     AudioUnitParameterEvent event{0, 0, 0, kParameterEvent_Ramped, {}};
@@ -87,22 +41,6 @@ TEST(ParameterRamps, ValuesAtTheSliceOf32Frames) {
         EXPECT_FLOAT_EQ(end, c.end) << c.what;
         EXPECT_FLOAT_EQ(delta, c.delta) << c.what;
     }
-}
-
-TEST(ParameterList, TheFirstLargestElementSpeaksForTheScope) {
-    auto unit = OpenUnit(nullptr, 1, 1, 3);
-    const std::vector<std::vector<AudioUnitParameterID>> held = {{5, 6}, {12, 10, 11}, {1, 2, 3}};
-    for (UInt32 i = 0; i < held.size(); ++i) {
-        for (AudioUnitParameterID id : held[i]) {
-            unit->Groups().GetElement(i)->SetParameter(id, 0.0f);
-        }
-    }
-    UInt32 count = 0;
-    std::vector<AudioUnitParameterID> ids(3);
-    EXPECT_EQ(unit->GetParameterList(kAudioUnitScope_Group, ids.data(), count), noErr);
-    EXPECT_EQ(ids, (std::vector<AudioUnitParameterID>{10, 11, 12}));
-    EXPECT_EQ(unit->GetParameterList(kAudioUnitScope_Part, nullptr, count), noErr);
-    EXPECT_EQ(count, 0u);
 }
 
 TEST(ParameterInfo, NameIsTruncatedIntoItsFieldWholeCharactersOnly) {

@@ -5,7 +5,7 @@
 
 namespace {
 
-using testhost::UnitHost;
+using testhost::QuenzalUnit;
 
 // Per scope 0 to 5, the answers for elements 0 and 1: '.' success, 'S' -10866 (scope),
 // 'E' -10877 (element), 'P' -10879 (property not served there).
@@ -73,13 +73,13 @@ class PropertyInfoSweep : public testing::TestWithParam<InfoExpectation> {};
 
 TEST_P(PropertyInfoSweep, MatchesTheTableInEveryScopeAndElement) {
     const InfoExpectation& row = GetParam();
-    UnitHost host;
+    QuenzalUnit host;
     for (AudioUnitScope scope = 0; scope <= 5; ++scope) {
         for (AudioUnitElement element = 0; element <= 1; ++element) {
             UInt32 size = 0xDEAD;
             Boolean writable = 2;
             const OSStatus status =
-                AudioUnitGetPropertyInfo(host.Unit(), row.id, scope, element, &size, &writable);
+                AudioUnitGetPropertyInfo(host.Get(), row.id, scope, element, &size, &writable);
             const char cell = row.grid[scope * 3 + element];
             SCOPED_TRACE("scope " + std::to_string(scope) + " element " + std::to_string(element));
             EXPECT_EQ(status, StatusOfCell(cell));
@@ -95,32 +95,5 @@ INSTANTIATE_TEST_SUITE_P(EveryProperty, PropertyInfoSweep, testing::ValuesIn(kEx
                          [](const testing::TestParamInfo<InfoExpectation>& info) {
                              return "Property" + std::to_string(info.param.id);
                          });
-
-TEST(PropertyInfo, FormatsStopBeingWritableOnceInitializedOrConnected) {
-    UnitHost host;
-    ASSERT_EQ(host.Initialize(), noErr);
-    UInt32 size = 0;
-    Boolean writable = 1;
-    for (const AudioUnitPropertyID id :
-         {kAudioUnitProperty_SampleRate, kAudioUnitProperty_StreamFormat}) {
-        for (const AudioUnitScope scope : {0u, 1u, 2u}) {
-            ASSERT_EQ(AudioUnitGetPropertyInfo(host.Unit(), id, scope, 0, &size, &writable), noErr);
-            EXPECT_FALSE(writable) << "property " << id << " scope " << scope;
-        }
-    }
-
-    UnitHost source;
-    UnitHost connected;
-    const AudioUnitConnection connection{source.Unit(), 0, 0};
-    ASSERT_EQ(connected.SetProperty(kAudioUnitProperty_MakeConnection, 1, 0, connection), noErr);
-    ASSERT_EQ(AudioUnitGetPropertyInfo(connected.Unit(), kAudioUnitProperty_StreamFormat, 1, 0,
-                                       &size, &writable),
-              noErr);
-    EXPECT_FALSE(writable);
-    ASSERT_EQ(AudioUnitGetPropertyInfo(connected.Unit(), kAudioUnitProperty_StreamFormat, 2, 0,
-                                       &size, &writable),
-              noErr);
-    EXPECT_TRUE(writable);
-}
 
 } // namespace

@@ -2,7 +2,7 @@
 // from standard error, raw property bytes, and owned property-list objects.
 #pragma once
 
-#include "UnitHost.h"
+#include "LinkedEffect.h"
 
 #include <gtest/gtest.h>
 

@@ -102,14 +102,14 @@ class RenderChain {
 public:
     RenderChain() {
         PrepareStereoEffect(mUpstream, mSource);
-        mDownstream.SetFormat(kStereo, kRate);
+        mDownstream.SetBusFormats(hosting::CanonicalFormat(kStereo, kRate));
         mDownstream.SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0,
-                                AudioUnitConnection{mUpstream.Unit(), 0, 0});
-        mDownstream.Initialize();
-        AudioUnitAddRenderNotify(mUpstream.Unit(), &CountNotification, &notifications);
-        AudioUnitAddRenderNotify(mDownstream.Unit(), &CountNotification, &notifications);
+                                AudioUnitConnection{mUpstream.Get(), 0, 0});
+        AudioUnitInitialize(mDownstream.Get());
+        AudioUnitAddRenderNotify(mUpstream.Get(), &CountNotification, &notifications);
+        AudioUnitAddRenderNotify(mDownstream.Get(), &CountNotification, &notifications);
         UInt32 size = sizeof(mRender);
-        AudioUnitGetProperty(mDownstream.Unit(), kAudioUnitProperty_FastDispatch,
+        AudioUnitGetProperty(mDownstream.Get(), kAudioUnitProperty_FastDispatch,
                              kAudioUnitScope_Global, kAudioUnitRenderFastSelect, &mRender, &size);
         mEvents[0] = {kAudioUnitScope_Global, 0, kParam_Volume, kParameterEvent_Immediate, {}};
         mEvents[0].eventValues.immediate = {100, 1.0f};
@@ -121,7 +121,7 @@ public:
     int RenderCalls(int calls) {
         int failures = 0;
         for (int call = 0; call < calls; ++call) {
-            failures += AudioUnitScheduleParameters(mDownstream.Unit(), mEvents, 2) != noErr;
+            failures += AudioUnitScheduleParameters(mDownstream.Get(), mEvents, 2) != noErr;
             const bool callerHasMemory = call % 2 == 0;
             mNullPointers.Buffer(0).mData = mNullPointers.Buffer(1).mData = nullptr;
             CallerBuffers& caller = callerHasMemory ? mWithMemory : mNullPointers;
@@ -129,7 +129,7 @@ public:
             timeStamp.mSampleTime = mSampleTime;
             mSampleTime += kFrames;
             AudioUnitRenderActionFlags flags = 0;
-            failures += mRender(GetComponentInstanceStorage(mDownstream.Unit()), &flags, &timeStamp,
+            failures += mRender(GetComponentInstanceStorage(mDownstream.Get()), &flags, &timeStamp,
                                 0, kFrames, &caller.List()) != noErr;
         }
         return failures;
@@ -139,8 +139,8 @@ public:
 
 private:
     InputSource mSource{StereoNoise(kFrames)};
-    UnitHost mUpstream;
-    UnitHost mDownstream;
+    QuenzalUnit mUpstream;
+    QuenzalUnit mDownstream;
     AudioUnitRenderProc mRender = nullptr;
     AudioUnitParameterEvent mEvents[2];
     CallerBuffers mWithMemory;
@@ -172,15 +172,15 @@ TEST(RenderAllocations, NoneAndNoLockWhenARenderIsRefused) {
     };
     for (const Refusal refusal : {Refusal{false, kFrames, kStereo},
                                   Refusal{true, kFrames + 1, kStereo}, Refusal{true, kFrames, 1}}) {
-        UnitHost host;
+        QuenzalUnit host;
         InputSource source;
-        ASSERT_EQ(host.SetFormat(kStereo, kRate), noErr);
+        ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kStereo, kRate)), noErr);
         ASSERT_EQ(host.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
                                    0, kFrames),
                   noErr);
         ASSERT_EQ(source.Attach(host), noErr);
         if (refusal.initialize) {
-            ASSERT_EQ(host.Initialize(), noErr);
+            ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
         }
         CallerBuffers caller(2 * kFrames);
         caller.List().mNumberBuffers = refusal.buffers;
@@ -188,7 +188,7 @@ TEST(RenderAllocations, NoneAndNoLockWhenARenderIsRefused) {
 
         gAllocatorCalls = gLockCalls = 0;
         gCounting = true;
-        const OSStatus status = RenderAt(host.Unit(), 0, caller.List(), refusal.frames);
+        const OSStatus status = RenderAt(host.Get(), 0, caller.List(), refusal.frames);
         gCounting = false;
 
         const std::string diagnostics = ::testing::internal::GetCapturedStderr();

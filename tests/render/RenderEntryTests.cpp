@@ -1,5 +1,5 @@
-// The render entry as a host meets it: the checks and their diagnostics, where the output lands,
-// repeated time stamps, render notifications and the floating-point mode.
+// The render entry as a host meets it: its checks with their diagnostics, the thread it records,
+// and a feed that leaves while it is pulled.
 #include "RenderHarness.h"
 
 #include <algorithm>
@@ -27,15 +27,15 @@ class RefusedRenderTest : public ::testing::TestWithParam<RefusedCall> {};
 
 TEST_P(RefusedRenderTest, ReportsTheErrorOnceWithItsTwoDiagnosticLines) {
     const RefusedCall& call = GetParam();
-    UnitHost host;
+    QuenzalUnit host;
     InputSource source;
-    ASSERT_EQ(host.SetFormat(kStereo, kRate), noErr);
+    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kStereo, kRate)), noErr);
     ASSERT_EQ(source.Attach(host), noErr);
     if (call.initialize) {
-        ASSERT_EQ(host.Initialize(), noErr);
+        ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
     }
     int announcements = 0;
-    ASSERT_EQ(AudioUnitAddPropertyListener(host.Unit(), kAudioUnitProperty_LastRenderError,
+    ASSERT_EQ(AudioUnitAddPropertyListener(host.Get(), kAudioUnitProperty_LastRenderError,
                                            &CountCalls, &announcements),
               noErr);
     CallerBuffers caller(2 * kFrames);
@@ -46,8 +46,8 @@ TEST_P(RefusedRenderTest, ReportsTheErrorOnceWithItsTwoDiagnosticLines) {
     }
 
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RenderAt(host.Unit(), 0, caller.List(), call.frames), call.expected);
-    EXPECT_EQ(RenderAt(host.Unit(), 0, caller.List(), call.frames), call.expected);
+    EXPECT_EQ(RenderAt(host.Get(), 0, caller.List(), call.frames), call.expected);
+    EXPECT_EQ(RenderAt(host.Get(), 0, caller.List(), call.frames), call.expected);
     const std::string diagnostics = ::testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(std::count(diagnostics.begin(), diagnostics.end(), '\n'), 4) << "two per call";
@@ -66,80 +66,26 @@ TEST_P(RefusedRenderTest, ReportsTheErrorOnceWithItsTwoDiagnosticLines) {
     EXPECT_EQ(source.pulls, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Checks, RefusedRenderTest,
-    ::testing::Values(
-        RefusedCall{"Uninitialized",
-                    false,
-                    kFrames,
-                    {4096, 4096},
-                    kAudioUnitErr_Uninitialized,
-                    "ca_require: IsInitialized() Uninitialized AUBase:",
-                    4096},
-        RefusedCall{"OneFrameTooMany",
-                    true,
-                    kTooManyFrames,
-                    {4096, 4096},
-                    kAudioUnitErr_TooManyFramesToProcess,
-                    "ca_require: inFramesToProcess <= mMaxFramesPerSlice TooManyFrames AUBase:",
-                    4096},
-        RefusedCall{"OneBufferForTwoChannels",
-                    true,
-                    kFrames,
-                    {4096},
-                    paramErr,
-                    "ioData.mNumberBuffers=1, "
-                    "output->GetStreamFormat().NumberChannelStreams()=2; paramErr\n",
-                    4096},
-        RefusedCall{"ShortSecondBuffer",
-                    true,
-                    kFrames,
-                    {4096, 2000},
-                    paramErr,
-                    " 512 frames, 4 bytes/frame, expected 2048-byte buffer; "
-                    "ioData.mBuffers[1].mDataByteSize=2000; paramErr\n",
-                    2048},
-        // Rendering straight into this list would write through its null second pointer.
-        RefusedCall{"MemoryForTheFirstBufferOnly",
-                    true,
-                    kFrames,
-                    {4096, 0},
-                    paramErr,
-                    "ioData.mBuffers[1].mData=NULL",
-                    2048}),
-    [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+const RefusedCall kRefusedCalls[] = {
+    {"Uninitialized", false, kFrames, {4096, 4096}, kAudioUnitErr_Uninitialized,
+     "ca_require: IsInitialized() Uninitialized AUBase:", 4096},
+    {"OneFrameTooMany", true, AUBase::kDefaultMaxFramesPerSlice + 1, {4096, 4096}, kAudioUnitErr_TooManyFramesToProcess,
+     "ca_require: inFramesToProcess <= mMaxFramesPerSlice TooManyFrames AUBase:", 4096},
+    {"OneBufferForTwoChannels", true, kFrames, {4096}, paramErr,
+     "ioData.mNumberBuffers=1, output->GetStreamFormat().NumberChannelStreams()=2; paramErr\n", 4096},
+    {"ShortSecondBuffer", true, kFrames, {4096, 2000}, paramErr,
+     " 512 frames, 4 bytes/frame, expected 2048-byte buffer; ioData.mBuffers[1].mDataByteSize=2000; paramErr\n", 2048},
+    // Rendering straight into this list would write through its null second pointer.
+    {"MemoryForTheFirstBufferOnly", true, kFrames, {4096, 0}, paramErr, "ioData.mBuffers[1].mData=NULL", 2048},
+};
+// clang-format on
 
-TEST(RenderOutput, NullDataPointersComeBackPointingAtTheUnitsMemory) {
-    const Signal input = StereoNoise(kFrames);
-    UnitHost host;
-    InputSource source(input);
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    CallerBuffers caller(kFrames, false);
-
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
-
-    // In place, the output is the input bus's own memory, which the callback filled.
-    EXPECT_EQ(source.dataSeen,
-              (std::vector<void*>{caller.Buffer(0).mData, caller.Buffer(1).mData}));
-    EXPECT_TRUE(SameBits(caller.Channels(), ReferenceVoicing(input)));
-}
-
-TEST(RenderOutput, TheSameTimeStampRendersOnceUntilAReset) {
-    UnitHost host(ProbeComponent());
-    InputSource source(StereoNoise(kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    CallerBuffers caller;
-
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
-    EXPECT_EQ(Probe(host).slices.size(), 1u);
-    ASSERT_EQ(host.Reset(), noErr);
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
-    EXPECT_EQ(Probe(host).slices.size(), 2u);
-}
+INSTANTIATE_TEST_SUITE_P(Checks, RefusedRenderTest, ::testing::ValuesIn(kRefusedCalls),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RenderOutput, RecordsTheRenderingThreadWhileAsked) {
-    UnitHost host(ProbeComponent());
+    hosting::Unit host(ProbeComponent());
     InputSource source(StereoNoise(kFrames));
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
     CallerBuffers caller;
@@ -147,124 +93,32 @@ TEST(RenderOutput, RecordsTheRenderingThreadWhileAsked) {
     pthread_t renderThread{};
     std::thread([&] {
         renderThread = pthread_self();
-        RenderAt(host.Unit(), 0, caller.List());
+        RenderAt(host.Get(), 0, caller.List());
     }).join();
-
     EXPECT_TRUE(pthread_equal(Probe(host).GetRenderThreadID(), renderThread));
     Probe(host).SetWantsRenderThreadID(false);
     EXPECT_EQ(Probe(host).GetRenderThreadID(), pthread_t{});
 }
 
-// ---- render notifications ----
-
-OSStatus RecordFlags(void* refCon, AudioUnitRenderActionFlags* flags, const AudioTimeStamp*, UInt32,
-                     UInt32, AudioBufferList*) {
-    static_cast<std::vector<AudioUnitRenderActionFlags>*>(refCon)->push_back(*flags);
-    return noErr;
+// A callback that takes itself off the unit while it runs.
+OSStatus RemoveOwnFeed(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                       UInt32, AudioBufferList*) {
+    const AURenderCallbackStruct none{nullptr, nullptr};
+    return AudioUnitSetProperty(static_cast<AudioUnit>(refCon),
+                                kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                &none, sizeof none);
 }
 
-struct NotifiedRender {
-    const char* name;
-    bool feedInput;
-    bool silentInput;
-    std::vector<AudioUnitRenderActionFlags> expected;
-};
-
-class NotificationFlagsTest : public ::testing::TestWithParam<NotifiedRender> {};
-
-TEST_P(NotificationFlagsTest, BeforeAndAfterRendering) {
-    const NotifiedRender& render = GetParam();
-    UnitHost host(ProbeComponent());
-    Probe(host).tailSeconds = 0; // silent input is silent output at once
-    InputSource source(StereoNoise(kFrames));
-    source.flagSilence = render.silentInput;
+TEST(CallbackInput, DisconnectedDuringItsPullReportsNoConnection) {
+    QuenzalUnit host;
+    InputSource source;
     ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    if (!render.feedInput) {
-        ASSERT_EQ(host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                   AURenderCallbackStruct{nullptr, nullptr}),
-                  noErr);
-    }
-    std::vector<AudioUnitRenderActionFlags> seen;
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
+    ASSERT_EQ(host.SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                               AURenderCallbackStruct{&RemoveOwnFeed, host.Get()}),
+              noErr);
     CallerBuffers caller;
-
-    RenderAt(host.Unit(), 0, caller.List());
-
-    EXPECT_EQ(seen, render.expected);
+    EXPECT_EQ(RenderAt(host.Get(), 0, caller.List()), kAudioUnitErr_NoConnection);
 }
-
-INSTANTIATE_TEST_SUITE_P(Flags, NotificationFlagsTest,
-                         ::testing::Values(NotifiedRender{"Sound", true, false, {4, 8}},
-                                           NotifiedRender{"SilentOutput", true, true, {4, 8 | 16}},
-                                           NotifiedRender{
-                                               "RenderFailed", false, false, {4, 8 | 256}}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(RenderNotifications, AddedTwiceAreCalledOnceAndOneRemovalRemoves) {
-    UnitHost host;
-    InputSource source(StereoNoise(2 * kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    std::vector<AudioUnitRenderActionFlags> seen;
-    CallerBuffers caller;
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
-    ASSERT_EQ(AudioUnitAddRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
-
-    ASSERT_EQ(RenderAt(host.Unit(), 0, caller.List()), noErr);
-    EXPECT_EQ(seen.size(), 2u);
-    ASSERT_EQ(AudioUnitRemoveRenderNotify(host.Unit(), &RecordFlags, &seen), noErr);
-    ASSERT_EQ(RenderAt(host.Unit(), kFrames, caller.List()), noErr);
-    EXPECT_EQ(seen.size(), 2u);
-}
-
-// ---- floating-point mode ----
-
-struct ModeScenario {
-    const char* name;
-    UInt32 frames;
-    bool throwFromKernel;
-    OSStatus expected;
-};
-
-class FloatingPointModeTest : public ::testing::TestWithParam<ModeScenario> {
-protected:
-    void TearDown() override { CAFloatingPointMode::Write(mSavedMode); }
-    const unsigned mSavedMode = CAFloatingPointMode::Read();
-};
-
-TEST_P(FloatingPointModeTest, DenormalsFlushWhileRenderingAndTheHostsModeReturns) {
-    const ModeScenario& scenario = GetParam();
-    UnitHost host(ProbeComponent());
-    InputSource source(StereoNoise(kFrames));
-    ASSERT_NO_FATAL_FAILURE(PrepareStereoEffect(host, source));
-    Probe(host).throwFromKernel = scenario.throwFromKernel;
-    CallerBuffers caller(kTooManyFrames);
-    // Round toward zero with denormals kept: a mode no render chooses by itself.
-    constexpr unsigned kStatusFlags = 0x3F;
-    const unsigned hostMode =
-        (mSavedMode & ~CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero & ~kStatusFlags) |
-        0x6000;
-    CAFloatingPointMode::Write(hostMode);
-
-    ::testing::internal::CaptureStderr();
-    const OSStatus status = RenderAt(host.Unit(), 0, caller.List(), scenario.frames);
-    const unsigned modeAfter = CAFloatingPointMode::Read();
-    ::testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(status, scenario.expected);
-    EXPECT_EQ(modeAfter & ~kStatusFlags, hostMode);
-    if (scenario.frames == kFrames) {
-        EXPECT_EQ(Probe(host).modeSeenByKernel &
-                      CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero,
-                  CAFloatingPointMode::kFlushToZeroAndDenormalsAreZero);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, FloatingPointModeTest,
-                         ::testing::Values(ModeScenario{"Normal", kFrames, false, noErr},
-                                           ModeScenario{"Refused", kTooManyFrames, false,
-                                                        kAudioUnitErr_TooManyFramesToProcess},
-                                           ModeScenario{"KernelThrows", kFrames, true, -1}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace rendertest
