@@ -46,40 +46,29 @@ inline std::vector<uint8_t> MakeParameterBlob(FuzzedDataProvider& in) {
     return blob;
 }
 
-inline std::string MakeIndexKey(FuzzedDataProvider& in, uint32_t limit) {
-    static constexpr std::array<const char*, 8> kJunk = {
-        "", "-1", "1x", " 1", "00", "4294967296", "99999999999999999999999999999999", "+3"};
-    if (in.ConsumeIntegralInRange(0, 3) == 0) {
-        return kJunk[in.ConsumeIntegralInRange<size_t>(0, kJunk.size() - 1)];
-    }
-    return std::to_string(in.ConsumeIntegralInRange<uint32_t>(0, limit));
-}
-
-inline CFTypeRef MakeNameValue(ObjectPool& pool, FuzzedDataProvider& in) {
-    return in.ConsumeIntegralInRange(0, 4) != 0 ? MakeString(pool, in.ConsumeRandomLengthString(16))
-                                                : MakeAnyObject(pool, in, 1);
-}
-
-// Scope keys "0" to "6" (and junk) naming dictionaries of element indices and names.
+// Scope keys naming dictionaries of element-index keys and names; any key may be junk text.
 inline CFTypeRef MakeElementNames(ObjectPool& pool, FuzzedDataProvider& in) {
+    const auto key = [&](uint32_t limit) {
+        return MakeString(pool,
+                          in.ConsumeIntegralInRange(0, 3) == 0
+                              ? in.ConsumeRandomLengthString(34)
+                              : std::to_string(in.ConsumeIntegralInRange<uint32_t>(0, limit)));
+    };
     CFMutableDictionaryRef names = MakeDictionary(pool);
     for (int scopes = in.ConsumeIntegralInRange(0, 3); scopes > 0; --scopes) {
-        const CFStringRef scopeKey = MakeString(pool, MakeIndexKey(in, 6));
-        CFTypeRef scopeNames = nullptr;
-        if (in.ConsumeIntegralInRange(0, 5) != 0) {
-            CFMutableDictionaryRef elements = MakeDictionary(pool);
-            for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) {
-                const uint32_t limit = in.ConsumeBool() ? 4 : 1100;
-                const CFStringRef key = MakeString(pool, MakeIndexKey(in, limit));
-                const CFTypeRef value = MakeNameValue(pool, in);
-                if (key != nullptr && value != nullptr) {
-                    CFDictionarySetValue(elements, key, value);
-                }
+        const CFStringRef scopeKey = key(6);
+        CFMutableDictionaryRef elements = MakeDictionary(pool);
+        for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) {
+            const CFStringRef elementKey = key(in.ConsumeBool() ? 4 : 1100);
+            const CFTypeRef value = in.ConsumeIntegralInRange(0, 4) != 0
+                                        ? MakeString(pool, in.ConsumeRandomLengthString(16))
+                                        : MakeAnyObject(pool, in, 1);
+            if (elementKey != nullptr && value != nullptr) {
+                CFDictionarySetValue(elements, elementKey, value);
             }
-            scopeNames = elements;
-        } else {
-            scopeNames = MakeAnyObject(pool, in, 1);
         }
+        const CFTypeRef scopeNames =
+            in.ConsumeIntegralInRange(0, 5) != 0 ? elements : MakeAnyObject(pool, in, 1);
         if (scopeKey != nullptr && scopeNames != nullptr) {
             CFDictionarySetValue(names, scopeKey, scopeNames);
         }

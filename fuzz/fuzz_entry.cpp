@@ -51,46 +51,18 @@ private:
     std::vector<std::unique_ptr<std::max_align_t[]>> mBlocks;
 };
 
-// ---- what the host registers with a unit ----
-
-enum class FeedMode { Fill, Fail, LeaveNull, DropBuffers, ShortBuffers, kCount };
-
-struct Feed {
-    FeedMode mode = FeedMode::Fill;
-    OSStatus failure = kAudioUnitErr_NoConnection;
-    Float32 sample = 0.25f;
-    Arena* arena = nullptr;
-};
-
-void FillSamples(AudioBuffer& buffer, Float32 sample) {
-    auto* samples = static_cast<Float32*>(buffer.mData);
-    std::fill_n(samples, buffer.mDataByteSize / sizeof(Float32), sample);
-}
-
-// The input callback: fills the unit's buffers, or supplies its own, or misbehaves.
+// The input callback: fills the buffers the unit lends, or supplies its own.
 OSStatus FeedInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
                    UInt32 frames, AudioBufferList* ioData) {
-    const Feed& feed = *static_cast<const Feed*>(refCon);
-    switch (feed.mode) {
-    case FeedMode::Fail:
-        return feed.failure;
-    case FeedMode::LeaveNull:
-        return noErr;
-    case FeedMode::DropBuffers:
-        ioData->mNumberBuffers /= 2;
-        return noErr;
-    default:
-        break;
-    }
-    const UInt32 shortBy = feed.mode == FeedMode::ShortBuffers ? sizeof(Float32) : 0;
+    auto& arena = *static_cast<Arena*>(refCon);
     for (UInt32 i = 0; i < ioData->mNumberBuffers; ++i) {
         AudioBuffer& buffer = ioData->mBuffers[i];
         if (buffer.mData == nullptr) {
-            const UInt32 wanted = frames * buffer.mNumberChannels * UInt32(sizeof(Float32));
-            buffer.mDataByteSize = wanted > shortBy ? wanted - shortBy : 0;
-            buffer.mData = feed.arena->Allocate(buffer.mDataByteSize);
+            buffer.mDataByteSize = frames * buffer.mNumberChannels * UInt32(sizeof(Float32));
+            buffer.mData = arena.Allocate(buffer.mDataByteSize);
         }
-        FillSamples(buffer, feed.sample);
+        std::fill_n(static_cast<Float32*>(buffer.mData), buffer.mDataByteSize / sizeof(Float32),
+                    0.25f);
     }
     return noErr;
 }
@@ -152,7 +124,6 @@ template <class T> intptr_t Word(T* pointer) {
 class Session {
 public:
     explicit Session(FuzzedDataProvider& in) : mIn(in) {
-        mFeed.arena = &mArena;
         AudioComponentInstanceNew(fuzzsupport::QuenzalComponent(), &mUnits[0]);
     }
     ~Session() {
@@ -184,7 +155,7 @@ private:
             &Session::GetParameter,     &Session::SetParameter,       &Session::Reset,
             &Session::PropertyListener, &Session::RenderNotify,       &Session::Render,
             &Session::Render,           &Session::ScheduleParameters, &Session::OtherSelector,
-            &Session::ChangeFeed,       &Session::ChangeTarget};
+            &Session::ChangeTarget};
         const std::size_t pick = mIn.ConsumeIntegralInRange<std::size_t>(0, std::size(kCalls));
         if (pick == std::size(kCalls)) {
             // The close selector ends the input: a host makes no call on a closed instance.
@@ -309,7 +280,7 @@ private:
         case kAudioUnitProperty_SetRenderCallback:
             Put(value, offsetof(AURenderCallbackStruct, inputProc),
                 mIn.ConsumeIntegralInRange(0, 4) == 0 ? AURenderCallback{} : &FeedInput);
-            Put(value, offsetof(AURenderCallbackStruct, inputProcRefCon), &mFeed);
+            Put(value, offsetof(AURenderCallbackStruct, inputProcRefCon), &mArena);
             break;
         case kAudioUnitProperty_SetExternalBuffer:
             PutExternalBuffer(value);
@@ -438,45 +409,39 @@ private:
         CallSelector(Target(), selector, {Word(proc), Number(3)});
     }
 
-    void ChangeFeed() {
-        mFeed.mode = static_cast<FeedMode>(
-            mIn.ConsumeIntegralInRange(0, static_cast<int>(FeedMode::kCount) - 1));
-        mFeed.failure = static_cast<OSStatus>(mIn.ConsumeIntegral<SInt32>());
-        mFeed.sample = AnyFloat();
-    }
-
     // ---- rendering ----
-
-    UInt32 OutputBufferCount() {
-        AudioStreamBasicDescription format{};
-        UInt32 size = sizeof format;
-        AudioUnitGetProperty(Target(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
-                             &format, &size);
-        const bool interleaved = (format.mFormatFlags & kAudioFormatFlagIsNonInterleaved) == 0;
-        return interleaved ? 1 : std::min(format.mChannelsPerFrame, kMaxBuffers);
-    }
 
     UInt32 Frames() {
         return mIn.ConsumeBool() ? mIn.ConsumeIntegralInRange<UInt32>(0, 1200)
                                  : mIn.ConsumeIntegralInRange<UInt32>(0, kMaxFramesPerSlice + 1);
     }
 
-    UInt32 BufferCount() {
-        const UInt32 expected = OutputBufferCount();
-        return mIn.ConsumeIntegralInRange(0, 5) == 0
-                   ? mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBuffers)
-                   : expected;
-    }
-
-    void FillBuffer(AudioBuffer& buffer, UInt32 frames) {
-        const UInt32 exact = frames * UInt32(sizeof(Float32));
-        buffer.mNumberChannels =
-            mIn.ConsumeIntegralInRange(0, 7) == 0 ? mIn.ConsumeIntegralInRange<UInt32>(0, 3) : 1;
-        buffer.mDataByteSize = mIn.ConsumeIntegralInRange(0, 3) == 0
-                                   ? mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBufferBytes)
-                                   : exact;
-        const bool withMemory = buffer.mDataByteSize <= kMaxBufferBytes * 4 && mIn.ConsumeBool();
-        buffer.mData = withMemory ? mArena.Allocate(buffer.mDataByteSize) : nullptr;
+    // Mostly one mono buffer per output channel of the exact size; now and then any count, any
+    // size, any channel count, or no memory.
+    AudioBufferList* BufferList(UInt32 frames) {
+        AudioStreamBasicDescription format{};
+        UInt32 size = sizeof format;
+        AudioUnitGetProperty(Target(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                             &format, &size);
+        const bool interleaved = (format.mFormatFlags & kAudioFormatFlagIsNonInterleaved) == 0;
+        const UInt32 count = mIn.ConsumeIntegralInRange(0, 5) == 0
+                                 ? mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBuffers)
+                             : interleaved ? 1
+                                           : std::min(format.mChannelsPerFrame, kMaxBuffers);
+        auto* list =
+            reinterpret_cast<AudioBufferList*>(mArena.Allocate(AudioBufferListByteSize(count)));
+        list->mNumberBuffers = count;
+        for (UInt32 i = 0; i < count; ++i) {
+            AudioBuffer& buffer = list->mBuffers[i];
+            buffer.mNumberChannels = mIn.ConsumeIntegralInRange(0, 7) == 0
+                                         ? mIn.ConsumeIntegralInRange<UInt32>(0, 3)
+                                         : 1;
+            buffer.mDataByteSize = mIn.ConsumeIntegralInRange(0, 3) == 0
+                                       ? mIn.ConsumeIntegralInRange<UInt32>(0, kMaxBufferBytes)
+                                       : frames * UInt32(sizeof(Float32));
+            buffer.mData = mIn.ConsumeBool() ? mArena.Allocate(buffer.mDataByteSize) : nullptr;
+        }
+        return list;
     }
 
     AudioTimeStamp TimeStamp() {
@@ -499,27 +464,9 @@ private:
         }
     }
 
-    // A caller's buffer list; its records live in memory the call may rewrite.
-    struct CallerList {
-        std::vector<Byte> memory;
-        AudioBufferList* list = nullptr;
-    };
-
-    CallerList BufferList(UInt32 frames) {
-        const UInt32 count = BufferCount();
-        CallerList caller;
-        caller.memory.resize(AudioBufferListByteSize(count));
-        caller.list = reinterpret_cast<AudioBufferList*>(caller.memory.data());
-        caller.list->mNumberBuffers = count;
-        for (UInt32 i = 0; i < count; ++i) {
-            FillBuffer(caller.list->mBuffers[i], frames);
-        }
-        return caller;
-    }
-
     void Render() {
         const UInt32 frames = Frames();
-        CallerList caller = BufferList(frames);
+        AudioBufferList* list = BufferList(frames);
         AudioTimeStamp timeStamp = TimeStamp();
         AudioUnitRenderActionFlags flags = mIn.ConsumeBool() ? 0 : mIn.ConsumeIntegral<UInt32>();
         const bool withList = mIn.ConsumeIntegralInRange(0, 15) != 0;
@@ -527,9 +474,9 @@ private:
             CallSelector(Target(), kAudioUnitRenderSelect,
                          {Word(mIn.ConsumeIntegralInRange(0, 5) == 0 ? nullptr : &flags),
                           Word(mIn.ConsumeIntegralInRange(0, 15) == 0 ? nullptr : &timeStamp),
-                          Number(2), intptr_t(frames), Word(withList ? caller.list : nullptr)});
+                          Number(2), intptr_t(frames), Word(withList ? list : nullptr)});
         if (status == noErr && withList) {
-            TouchOutput(*caller.list);
+            TouchOutput(*list);
         }
     }
 
@@ -554,7 +501,6 @@ private:
     FuzzedDataProvider& mIn;
     ObjectPool mPool;
     Arena mArena;
-    Feed mFeed;
     AudioUnit mUnits[2] = {nullptr, nullptr};
     int mTarget = 0;
     Float64 mLastSampleTime = 0;

@@ -46,23 +46,19 @@ INSTANTIATE_TEST_SUITE_P(ModelsVolumesRatesChannels, RenderVoicing,
                                            VoicingCase{"Bass: warm", 4, "2.5", 96000, 1, "4096"},
                                            VoicingCase{"5", 5, "-3.75", 48000, 2, "512"}));
 
+// 11025 Hz: half a second of tail is not a whole number of frames and rounds up.
 TEST(Render, AppendsTheTailUnlessToldNotTo) {
     const ScratchFolder folder;
-    for (const auto& [rate, tailFrames] : {std::pair{44100, 22050}, std::pair{11025, 5513}}) {
-        const Audio input = TestAudio(rate, 1, 0.1);
-        WriteAudio(folder.Path("in.wav"), input);
-        ASSERT_EQ(RunQuenzal({"render", folder.Path("in.wav"), folder.Path("tail.wav")}).exitCode,
-                  0);
-        ASSERT_EQ(
-            RunQuenzal({"render", folder.Path("in.wav"), folder.Path("none.wav"), "--no-tail"})
-                .exitCode,
-            0);
-        EXPECT_EQ(ReadAudio(folder.Path("tail.wav")).Frames(), input.Frames() + tailFrames)
-            << rate << " Hz";
-        const Audio untailed = ReadAudio(folder.Path("none.wav"));
-        EXPECT_EQ(untailed.Frames(), input.Frames()) << rate << " Hz";
-        EXPECT_TRUE(SameSamples(untailed.samples, ReferenceRender(input, 1, 0, 512, true)));
-    }
+    const Audio input = TestAudio(11025, 1, 0.1);
+    WriteAudio(folder.Path("in.wav"), input);
+    ASSERT_EQ(RunQuenzal({"render", folder.Path("in.wav"), folder.Path("tail.wav")}).exitCode, 0);
+    ASSERT_EQ(RunQuenzal({"render", folder.Path("in.wav"), folder.Path("none.wav"), "--no-tail"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadAudio(folder.Path("tail.wav")).Frames(), input.Frames() + 5513);
+    const Audio untailed = ReadAudio(folder.Path("none.wav"));
+    EXPECT_EQ(untailed.Frames(), input.Frames());
+    EXPECT_TRUE(SameSamples(untailed.samples, ReferenceRender(input, 1, 0, 512, true)));
 }
 
 TEST(Render, KeepsOrConvertsTheSampleFormat) {
@@ -73,7 +69,6 @@ TEST(Render, KeepsOrConvertsTheSampleFormat) {
         const char* extension;
     };
     const FormatCase cases[] = {
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, {}, SF_FORMAT_WAV | SF_FORMAT_PCM_16, ".wav"},
         {SF_FORMAT_WAV | SF_FORMAT_PCM_16,
          {"--format", "float"},
          SF_FORMAT_WAV | SF_FORMAT_FLOAT,

@@ -2,7 +2,6 @@
 // well-formed picture of all five models.
 #include "CliTestSupport.h"
 
-
 #include <complex>
 #include <fstream>
 #include <sstream>
@@ -67,12 +66,14 @@ TEST(Response, AgreesWithTheDesignedStages) {
     }
 }
 
+// Settings out of range leave no file behind either.
 TEST(Response, RefusesBadOptionsByName) {
     const ScratchFolder folder;
     for (const auto& [args, named] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"response", "--rate", "100"}, "--rate"},
              {{"response", "--points", "1"}, "--points"},
-             {{"response", "--svg", folder.Path("missing/plot.svg")}, "missing/plot.svg"}}) {
+             {{"response", "--svg", folder.Path("missing/plot.svg")}, "missing/plot.svg"},
+             {{"state", "save", folder.Path("state.plist"), "--volume", "12"}, "--volume"}}) {
         const RunResult run = RunQuenzal(args);
         EXPECT_NE(run.exitCode, 0);
         EXPECT_NE(run.err.find(named), std::string::npos) << run.err;

@@ -58,14 +58,5 @@ TEST(State, ShowRefusesDamagedFilesByName) {
     }
 }
 
-TEST(State, SaveRefusesBadSettingsAndWritesNothing) {
-    const ScratchFolder folder;
-    const RunResult run =
-        RunQuenzal({"state", "save", folder.Path("state.plist"), "--volume", "12"});
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_NE(run.err.find("--volume"), std::string::npos) << run.err;
-    EXPECT_TRUE(folder.Files().empty());
-}
-
 } // namespace
 } // namespace clitest
