@@ -132,6 +132,7 @@ std::vector<Preset> ReadPresets(Unit& unit, const std::vector<Parameter>& parame
     }
     const hosting::Owned<CFArrayRef> owned(records);
     std::vector<Preset> presets;
+    std::set<SInt32> numbers;
     for (CFIndex i = 0; i < CFArrayGetCount(records); ++i) {
         const auto* record = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(records, i));
         const char* name = record != nullptr && record->presetName != nullptr
@@ -146,7 +147,17 @@ std::vector<Preset> ReadPresets(Unit& unit, const std::vector<Parameter>& parame
             throw Failure("factory preset " + preset.name + " cannot be made current");
         }
         for (const Parameter& parameter : parameters) {
-            preset.values.push_back(unit.GetParameter(parameter.id));
+            const Float32 value = unit.GetParameter(parameter.id);
+            // A value a port could not take would make the description unreadable or lie.
+            if (!(value >= parameter.info.minValue && value <= parameter.info.maxValue)) {
+                throw Failure("factory preset " + preset.name + " sets " + Described(parameter) +
+                              " outside its range");
+            }
+            preset.values.push_back(value);
+        }
+        // Presets are known by their number; two with one number would merge into one.
+        if (!numbers.insert(preset.number).second) {
+            throw Failure("two factory presets have the number " + std::to_string(preset.number));
         }
         presets.push_back(std::move(preset));
     }
