@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 #include <numbers>
 
 namespace {
@@ -16,6 +17,17 @@ constexpr Float64 kRampSeconds = 0.02;
 constexpr Float64 kFallbackRate = 44100.0;
 // Closer than this, a ramp stops at its target instead of creeping on through denormals.
 constexpr Float32 kSettled = 1e-6f;
+
+// Settings a player reaches for first. The array handed to hosts points at these records, so they
+// live as long as the library.
+struct FactoryPreset {
+    AUPreset preset;
+    Float32 rate, depth;
+};
+const FactoryPreset kFactoryPresets[] = {
+    {{0, CFSTR("Gentle")}, 3.0f, 35.0f},
+    {{1, CFSTR("Choppy")}, 9.0f, 100.0f},
+};
 
 void DescribeParameter(AudioUnitParameterInfo& info, CFStringRef name, UInt32 unit,
                        Float32 minValue, Float32 maxValue, Float32 defaultValue) {
@@ -69,6 +81,30 @@ OSStatus Tremolo::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id
 
 AUKernelBase* Tremolo::NewKernel() {
     return new Kernel(this);
+}
+
+OSStatus Tremolo::GetPresets(CFArrayRef* outData) const {
+    if (outData == nullptr) {
+        return noErr;
+    }
+    CFMutableArrayRef presets = CFArrayCreateMutable(nullptr, std::size(kFactoryPresets), nullptr);
+    for (const FactoryPreset& factory : kFactoryPresets) {
+        CFArrayAppendValue(presets, &factory.preset);
+    }
+    *outData = presets;
+    return noErr;
+}
+
+OSStatus Tremolo::NewFactoryPresetSet(const AUPreset& newFactoryPreset) {
+    for (const FactoryPreset& factory : kFactoryPresets) {
+        if (factory.preset.presetNumber == newFactoryPreset.presetNumber) {
+            SetParameter(kParam_Rate, factory.rate);
+            SetParameter(kParam_Depth, factory.depth);
+            SetAFactoryPresetAsCurrent(factory.preset);
+            return noErr;
+        }
+    }
+    return kAudioUnitErr_InvalidPropertyValue;
 }
 
 Tremolo::Kernel::Kernel(AUEffectBase* owner) : AUKernelBase(owner) {

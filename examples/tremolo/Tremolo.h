@@ -15,6 +15,10 @@ public:
                               AudioUnitParameterInfo& outInfo) override;
     // [control, initializing] One kernel per channel, owned by the kernel list.
     AUKernelBase* NewKernel() override;
+    // [control, any state] The factory presets; the caller owns the array, not the presets in it.
+    OSStatus GetPresets(CFArrayRef* outData) const override;
+    // [control, any state] Sets rate and depth from the factory preset with that number.
+    OSStatus NewFactoryPresetSet(const AUPreset& newFactoryPreset) override;
 
     class Kernel;
 };

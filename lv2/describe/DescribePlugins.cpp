@@ -1,6 +1,7 @@
 // Writes an LV2 bundle's manifest and description for a component: a mono and a stereo plug-in
 // whose ports come from the unit's own parameter info (property 4), value strings (property 16),
-// bypass and latency, so the description and the unit cannot disagree. A unit whose parameter
+// bypass and latency, and whose presets are the unit's factory presets (property 24) as the unit
+// itself sets them, so the description and the unit cannot disagree. A unit whose parameter
 // info a host could not trust fails the build here, before any file of the bundle changes.
 //
 // Usage: aupublic-describe-lv2 TARGET LIBRARY REGISTRATION URI_PREFIX BINARY NAME VERSION CLASS
@@ -112,6 +113,55 @@ std::vector<Parameter> ReadParameters(const Unit& unit, const aupublic_lv2::Port
         parameters.push_back(std::move(parameter));
     }
     return parameters;
+}
+
+struct Preset {
+    SInt32 number = 0;
+    std::string name;
+    std::vector<Float32> values; // one per parameter, in port order
+};
+
+// [control thread] Each factory preset made current in turn, and the parameters read back: what a
+// host loading the preset into the unit would get.
+std::vector<Preset> ReadPresets(Unit& unit, const std::vector<Parameter>& parameters) {
+    CFArrayRef records = nullptr;
+    if (unit.GetProperty(kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, records) !=
+            noErr ||
+        records == nullptr) {
+        return {};
+    }
+    const hosting::Owned<CFArrayRef> owned(records);
+    std::vector<Preset> presets;
+    std::set<SInt32> numbers;
+    for (CFIndex i = 0; i < CFArrayGetCount(records); ++i) {
+        const auto* record = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(records, i));
+        const char* name = record != nullptr && record->presetName != nullptr
+                               ? PlatformStringUTF8(record->presetName)
+                               : nullptr;
+        if (name == nullptr || record->presetNumber < 0) {
+            throw Failure("factory preset " + std::to_string(i) + " has no name or number");
+        }
+        Preset preset{record->presetNumber, name, {}};
+        if (unit.SetProperty(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0,
+                             *record) != noErr) {
+            throw Failure("factory preset " + preset.name + " cannot be made current");
+        }
+        for (const Parameter& parameter : parameters) {
+            const Float32 value = unit.GetParameter(parameter.id);
+            // A value a port could not take would make the description unreadable or lie.
+            if (!(value >= parameter.info.minValue && value <= parameter.info.maxValue)) {
+                throw Failure("factory preset " + preset.name + " sets " + Described(parameter) +
+                              " outside its range");
+            }
+            preset.values.push_back(value);
+        }
+        // Presets are known by their number; two with one number would merge into one.
+        if (!numbers.insert(preset.number).second) {
+            throw Failure("two factory presets have the number " + std::to_string(preset.number));
+        }
+        presets.push_back(std::move(preset));
+    }
+    return presets;
 }
 
 // A Turtle number: an integer, or a decimal that always keeps its point.
@@ -271,6 +321,30 @@ std::string PluginTurtle(const Arguments& arguments, const std::string& uri,
     return turtle.str();
 }
 
+std::string PresetUri(const std::string& plugin, const Preset& preset) {
+    return plugin + ":preset:" + std::to_string(preset.number);
+}
+
+std::string PresetManifestTurtle(const std::string& plugin, const Preset& preset,
+                                 const std::string& descriptionFile) {
+    return "\n<" + PresetUri(plugin, preset) + ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" + plugin +
+           "> ;\n\trdfs:seeAlso <" + descriptionFile + "> .\n";
+}
+
+std::string PresetTurtle(const std::string& plugin, const Preset& preset,
+                         const std::vector<Parameter>& parameters) {
+    std::ostringstream turtle;
+    turtle << "\n<" << PresetUri(plugin, preset) << ">\n\ta pset:Preset ;\n\tlv2:appliesTo <"
+           << plugin << "> ;\n\trdfs:label " << Quoted(preset.name) << " ;\n\tlv2:port ";
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        const bool integer = parameters[i].info.unit == kAudioUnitParameterUnit_Indexed;
+        turtle << (i == 0 ? "[\n" : " , [\n") << "\t\tlv2:symbol " << Quoted(parameters[i].symbol)
+               << " ;\n\t\tpset:value " << Number(preset.values[i], integer) << "\n\t]";
+    }
+    turtle << " .\n";
+    return turtle.str();
+}
+
 constexpr const char* kPrefixes = "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
                                   "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
                                   "@prefix opts:  <http://lv2plug.in/ns/ext/options#> .\n"
@@ -290,10 +364,15 @@ struct Bundle {
     std::string description;
 };
 
-Bundle Describe(const Arguments& arguments, const Unit& unit) {
+// Only a bundle with presets declares their vocabulary, so that the files of a unit without any
+// stay as they were.
+constexpr const char* kPresetPrefix = "@prefix pset:  <http://lv2plug.in/ns/ext/presets#> .\n";
+
+Bundle Describe(const Arguments& arguments, Unit& unit) {
     const std::string descriptionFile = DescriptionFile(arguments);
     Bundle bundle{std::string(kPrefixes),
                   "# Generated from the unit's parameter info.\n" + std::string(kPrefixes)};
+    std::string presetManifest, presetDescription;
     for (const uint32_t channels : {1u, 2u}) {
         const aupublic_lv2::PortLayout layout = aupublic_lv2::ReadPortLayout(unit, channels);
         const std::string uri = arguments.uriPrefix + (channels == 1 ? ":mono" : ":stereo");
@@ -301,9 +380,19 @@ Bundle Describe(const Arguments& arguments, const Unit& unit) {
         manifest << "\n<" << uri << ">\n\ta lv2:Plugin ;\n\tlv2:binary <" << arguments.binary
                  << "> ;\n\trdfs:seeAlso <" << descriptionFile << "> .\n";
         bundle.manifest += manifest.str();
+        const std::vector<Parameter> parameters = ReadParameters(unit, layout);
         bundle.description += '\n';
         bundle.description += PluginTurtle(arguments, uri, channels == 1 ? "mono" : "stereo",
-                                           PortsTurtle(layout, ReadParameters(unit, layout)));
+                                           PortsTurtle(layout, parameters));
+        for (const Preset& preset : ReadPresets(unit, parameters)) {
+            presetManifest += PresetManifestTurtle(uri, preset, descriptionFile);
+            presetDescription += PresetTurtle(uri, preset, parameters);
+        }
+    }
+    if (!presetManifest.empty()) {
+        bundle.manifest = kPresetPrefix + bundle.manifest + presetManifest;
+        bundle.description += presetDescription;
+        bundle.description.insert(bundle.description.find('\n') + 1, kPresetPrefix);
     }
     return bundle;
 }
@@ -359,7 +448,7 @@ int main(int argc, char** argv) {
         {
             const hosting::Registration component =
                 hosting::RegisterComponentLibrary({arguments.library, arguments.registration});
-            const Unit unit(component.Get());
+            Unit unit(component.Get());
             bundle = Describe(arguments, unit);
         }
         WriteBundle(arguments, bundle);
