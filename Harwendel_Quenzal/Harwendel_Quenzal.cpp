@@ -64,7 +64,7 @@ bool IsSingleChannelBuffer(const AudioBuffer& buffer) {
 } // namespace
 
 Harwendel_Quenzal::Harwendel_Quenzal(ComponentInstance instance)
-    : AUEffectBase(instance, true), mWidestLanes(QuenzalLanes::WidestLanesAvailable()) {
+    : AUEffectBase(instance, true), mWidestLanes(quenzal_lanes::WidestLanesAvailable()) {
     CreateElements();
     Globals()->UseIndexedParameters(kNumberOfParameters);
     SetParameter(kParam_Loudspeaker, kDefaultLoudspeaker);
@@ -119,7 +119,7 @@ OSStatus Harwendel_Quenzal::GetParameterValueStrings(AudioUnitScope scope, Audio
     // In model order: position i names speaker model i + 1.
     const void* names[] = {kMenuItem_GuitarWarm, kMenuItem_GuitarBright, kMenuItem_GuitarFull,
                            kMenuItem_BassWarm, kMenuItem_BassBright};
-    *outStrings = CFArrayCreate(kCFAllocatorDefault, names, QuenzalVoicing::kModelCount, nullptr);
+    *outStrings = CFArrayCreate(kCFAllocatorDefault, names, quenzal_voicing::kModelCount, nullptr);
     return noErr;
 }
 
@@ -128,7 +128,7 @@ AUKernelBase* Harwendel_Quenzal::NewKernel() {
 }
 
 void Harwendel_Quenzal::SetWidestLanes(unsigned lanes) {
-    const unsigned available = QuenzalLanes::WidestLanesAvailable();
+    const unsigned available = quenzal_lanes::WidestLanesAvailable();
     const unsigned chosen = lanes >= 8 ? 8 : lanes >= 4 ? 4 : 1;
     mWidestLanes.store(chosen < available ? chosen : available, std::memory_order_relaxed);
 }
@@ -180,17 +180,17 @@ bool Harwendel_Quenzal::CanShareLanes(const AudioBufferList& inBuffer,
 void Harwendel_Quenzal::ProcessInLanes(const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
                                        UInt32 frames) {
     const SInt32 model =
-        QuenzalVoicing::SpeakerModelFromParameter(GetParameter(kParam_Loudspeaker));
-    const double gain = QuenzalVoicing::VolumeGain(GetParameter(kParam_Volume));
+        quenzal_voicing::SpeakerModelFromParameter(GetParameter(kParam_Loudspeaker));
+    const double gain = quenzal_voicing::VolumeGain(GetParameter(kParam_Volume));
     Harwendel_QuenzalKernel& leader = KernelAt(0);
     leader.FollowModel(model);
     const auto count = static_cast<unsigned>(mKernels.size());
     for (unsigned c = 1; c < count; ++c) {
         KernelAt(c).AdoptDesignOf(leader);
     }
-    QuenzalLanes::ProcessChannels(
+    quenzal_lanes::ProcessChannels(
         leader.mDesign, gain, count, frames, GetWidestLanes(), [&](unsigned c) {
-            return QuenzalLanes::ChannelRef{&KernelAt(c).mState,
+            return quenzal_lanes::ChannelRef{&KernelAt(c).mState,
                                             static_cast<const Float32*>(inBuffer.mBuffers[c].mData),
                                             static_cast<Float32*>(outBuffer.mBuffers[c].mData)};
         });
@@ -201,14 +201,14 @@ Harwendel_Quenzal::Harwendel_QuenzalKernel::Harwendel_QuenzalKernel(AUEffectBase
     // The effect base makes kernels at initialization without resetting them; designing here
     // means a host that renders before its first reset still gets the default voicing.
     AdoptOwnerSampleRate();
-    VoiceAndDesign(QuenzalVoicing::kDefaultModel);
+    VoiceAndDesign(quenzal_voicing::kDefaultModel);
 }
 
 void Harwendel_Quenzal::Harwendel_QuenzalKernel::Reset() {
     // An unusable rate (0, negative, NaN, ...) would divide by zero; the kernel keeps filtering
     // with the design it has rather than with a broken one.
     if (AdoptOwnerSampleRate()) {
-        VoiceAndDesign(QuenzalVoicing::kDefaultModel);
+        VoiceAndDesign(quenzal_voicing::kDefaultModel);
     }
     mState = {};
 }
@@ -218,16 +218,16 @@ void Harwendel_Quenzal::Harwendel_QuenzalKernel::Process(const Float32* source,
                                                          UInt32 channelStride,
                                                          bool& /*ioSilence*/) {
     const SInt32 model =
-        QuenzalVoicing::SpeakerModelFromParameter(GetParameter(kParam_Loudspeaker));
+        quenzal_voicing::SpeakerModelFromParameter(GetParameter(kParam_Loudspeaker));
     const Float32 volume = GetParameter(kParam_Volume);
     FollowModel(model);
-    QuenzalVoicing::ProcessSamples(mDesign, mState, source, destination, frames, channelStride,
-                                   QuenzalVoicing::VolumeGain(volume));
+    quenzal_voicing::ProcessSamples(mDesign, mState, source, destination, frames, channelStride,
+                                   quenzal_voicing::VolumeGain(volume));
 }
 
 bool Harwendel_Quenzal::Harwendel_QuenzalKernel::AdoptOwnerSampleRate() {
     const Float32 rate = static_cast<Float32>(GetSampleRate());
-    if (!QuenzalVoicing::IsUsableSampleRate(rate)) {
+    if (!quenzal_voicing::IsUsableSampleRate(rate)) {
         return false;
     }
     mRate = rate;
@@ -235,8 +235,8 @@ bool Harwendel_Quenzal::Harwendel_QuenzalKernel::AdoptOwnerSampleRate() {
 }
 
 void Harwendel_Quenzal::Harwendel_QuenzalKernel::VoiceAndDesign(SInt32 model) {
-    QuenzalVoicing::Voice(mVoicing, model, mRate);
-    QuenzalVoicing::DesignCoefficients(mDesign, mVoicing, mRate);
+    quenzal_voicing::Voice(mVoicing, model, mRate);
+    quenzal_voicing::DesignCoefficients(mDesign, mVoicing, mRate);
     mVoicedModel = model;
 }
 
@@ -244,7 +244,7 @@ void Harwendel_Quenzal::Harwendel_QuenzalKernel::FollowModel(SInt32 model) {
     // The design is a pure function of the voiced model and mRate, and mRate changes only in
     // Reset, which redesigns: an unchanged model therefore means an unchanged design, bit for
     // bit, and the steps need not run again. An invalid model keeps the current voicing.
-    if (QuenzalVoicing::IsSpeakerModel(model) && model != mVoicedModel) {
+    if (quenzal_voicing::IsSpeakerModel(model) && model != mVoicedModel) {
         VoiceAndDesign(model);
     }
 }

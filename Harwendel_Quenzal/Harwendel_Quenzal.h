@@ -78,9 +78,9 @@ public:
     // Read-only views of the design and the state, for tests and diagnostics.
     Float32 GetRate() const { return mRate; }
     SInt32 GetVoicedModel() const { return mVoicedModel; }
-    const QuenzalVoicing::Voicing& GetVoicing() const { return mVoicing; }
-    const QuenzalVoicing::Design& GetDesign() const { return mDesign; }
-    const QuenzalVoicing::FilterState& GetState() const { return mState; }
+    const quenzal_voicing::Voicing& GetVoicing() const { return mVoicing; }
+    const quenzal_voicing::Design& GetDesign() const { return mDesign; }
+    const quenzal_voicing::FilterState& GetState() const { return mState; }
 
 private:
     // The unit runs the sample loop of several kernels at once, on their own design and memories.
@@ -99,10 +99,10 @@ private:
     void AdoptDesignOf(const Harwendel_QuenzalKernel& leader);
 
     Float32 mRate = kFallbackRate;
-    SInt32 mVoicedModel = QuenzalVoicing::kDefaultModel;
-    QuenzalVoicing::Voicing mVoicing{};
-    QuenzalVoicing::Design mDesign{};
-    QuenzalVoicing::FilterState mState{};
+    SInt32 mVoicedModel = quenzal_voicing::kDefaultModel;
+    quenzal_voicing::Voicing mVoicing{};
+    quenzal_voicing::Design mDesign{};
+    quenzal_voicing::FilterState mState{};
 };
 
 extern "C" __attribute__((visibility("default"))) OSStatus

@@ -2,7 +2,7 @@
 // AVX. One channel's cascade is a chain of dependent operations that leaves most of the lanes (and
 // most of the arithmetic units) idle; channels that share a design fill them instead.
 //
-// Every lane performs exactly the scalar operations of QuenzalVoicing::ProcessSamples, in the
+// Every lane performs exactly the scalar operations of quenzal_voicing::ProcessSamples, in the
 // same order and association, through the same BiquadStep template (the vector types below are
 // plain element-wise arithmetic; the project compiles without contraction, so a multiplication
 // and an addition stay two roundings). Each channel's output and memories are therefore bit for
@@ -27,11 +27,11 @@
 #define QUENZAL_HAS_LANES 0
 #endif
 
-namespace QuenzalLanes {
+namespace quenzal_lanes {
 
-using QuenzalVoicing::Design;
-using QuenzalVoicing::FilterState;
-using QuenzalVoicing::kStageCount;
+using quenzal_voicing::Design;
+using quenzal_voicing::FilterState;
+using quenzal_voicing::kStageCount;
 
 inline constexpr unsigned kMaxLanes = 8;
 
@@ -227,7 +227,7 @@ RunCascadeChecked(const Design& design, Memories<Lane>& memories, const Lane* in
     using Mask = typename LaneTraits<Lane>::Mask;
     for (std::uint32_t n = 0; n < length; ++n) {
         node[0] = input[n];
-        const Lane out = QuenzalVoicing::RunStages(design, memories.w1, memories.w2, node);
+        const Lane out = quenzal_voicing::RunStages(design, memories.w1, memories.w2, node);
         output[n] = out;
         const Mask finite = FiniteLanes(out);
         if (AnyLaneClear(finite)) [[unlikely]] {
@@ -249,7 +249,7 @@ template <int First, int Last, class Lane>
                                               Lane (&pipe)[kStageCount + 1]) {
 #pragma GCC unroll 6
     for (int i = Last; i >= First; --i) {
-        pipe[i + 1] = QuenzalVoicing::BiquadStep(design.mB[i], design.mA[i], memories.w1[i],
+        pipe[i + 1] = quenzal_voicing::BiquadStep(design.mB[i], design.mA[i], memories.w1[i],
                                                  memories.w2[i], pipe[i]);
     }
 }
@@ -404,7 +404,7 @@ inline void ProcessGroup(unsigned lanes, const Design& design, double gain,
     }
 #endif
     for (unsigned c = 0; c < count; ++c) {
-        QuenzalVoicing::ProcessSamples(design, *channels[c].state, channels[c].source,
+        quenzal_voicing::ProcessSamples(design, *channels[c].state, channels[c].source,
                                        channels[c].destination, frames, 1, gain);
     }
 }
@@ -426,4 +426,4 @@ void ProcessChannels(const Design& design, double gain, unsigned count, std::uin
     }
 }
 
-} // namespace QuenzalLanes
+} // namespace quenzal_lanes

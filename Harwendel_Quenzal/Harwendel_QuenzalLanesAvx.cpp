@@ -7,13 +7,13 @@
 #error "this file must be compiled with AVX enabled"
 #endif
 
-namespace QuenzalLanes {
+namespace quenzal_lanes {
 
 void ProcessEightLanes(const Design& design, double gain, const ChannelRef* channels,
                        unsigned count, std::uint32_t frames) {
     ProcessLaneGroup<Float8>(design, gain, channels, count, frames);
 }
 
-} // namespace QuenzalLanes
+} // namespace quenzal_lanes
 
 #endif

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace QuenzalVoicing {
+namespace quenzal_voicing {
 
 inline constexpr int kStageCount = 6;
 inline constexpr int kModelCount = 5;
@@ -289,4 +289,4 @@ inline void ProcessSamples(const Design& design, FilterState& state, const float
     }
 }
 
-} // namespace QuenzalVoicing
+} // namespace quenzal_voicing

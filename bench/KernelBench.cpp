@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace QuenzalVoicing;
+using namespace quenzal_voicing;
 
 constexpr std::uint32_t kFrames = 512;
 constexpr float kRate = 44100.0f;

@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace QuenzalVoicing;
+using namespace quenzal_voicing;
 
 constexpr std::uint32_t kFrames = 512;
 constexpr float kRate = 44100.0f;
@@ -52,8 +52,8 @@ struct Channels {
     unsigned Count() const { return static_cast<unsigned>(states.size()); }
 
     void InLanes(unsigned widest) {
-        QuenzalLanes::ProcessChannels(design, Gain(), Count(), kFrames, widest, [&](unsigned c) {
-            return QuenzalLanes::ChannelRef{&states[c], input[c].data(), output[c].data()};
+        quenzal_lanes::ProcessChannels(design, Gain(), Count(), kFrames, widest, [&](unsigned c) {
+            return quenzal_lanes::ChannelRef{&states[c], input[c].data(), output[c].data()};
         });
     }
     void OneByOne() {
@@ -82,7 +82,7 @@ bool LanesAgreeWithReference(unsigned count, unsigned widest) {
 // Arguments: channels, widest lane group (clamped to what the processor runs).
 void BM_MultiChannel(benchmark::State& state) {
     const auto count = static_cast<unsigned>(state.range(0));
-    const unsigned available = QuenzalLanes::WidestLanesAvailable();
+    const unsigned available = quenzal_lanes::WidestLanesAvailable();
     const unsigned widest = std::min(static_cast<unsigned>(state.range(1)), available);
     if (widest < 4 || !LanesAgreeWithReference(count, widest)) {
         state.SkipWithError(widest < 4 ? "no lanes here" : "lanes and reference disagree");

@@ -12,12 +12,12 @@ class ScalarChannels {
 public:
     ScalarChannels(AUEffectBase& /*unit*/, const Channels& input)
         : mInput(input), mOutput(input), mStates(input.size()) {
-        QuenzalVoicing::Voicing voicing{};
-        QuenzalVoicing::Voice(voicing, QuenzalVoicing::kDefaultModel, float(kRate));
-        QuenzalVoicing::DesignCoefficients(mDesign, voicing, float(kRate));
+        quenzal_voicing::Voicing voicing{};
+        quenzal_voicing::Voice(voicing, quenzal_voicing::kDefaultModel, float(kRate));
+        quenzal_voicing::DesignCoefficients(mDesign, voicing, float(kRate));
     }
     void Process() {
-        const double gain = QuenzalVoicing::VolumeGain(mVolume);
+        const double gain = quenzal_voicing::VolumeGain(mVolume);
         for (std::size_t c = 0; c < mInput.size(); ++c) {
             scalarreference::ReferenceLoop(mDesign, mStates[c], mInput[c].data(), mOutput[c].data(),
                                            UInt32(mInput[c].size()), gain);
@@ -27,8 +27,8 @@ public:
 private:
     const Channels& mInput;
     Channels mOutput;
-    std::vector<QuenzalVoicing::FilterState> mStates;
-    QuenzalVoicing::Design mDesign{};
+    std::vector<quenzal_voicing::FilterState> mStates;
+    quenzal_voicing::Design mDesign{};
     volatile float mVolume = 0.0f;
 };
 

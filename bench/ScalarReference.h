@@ -9,11 +9,11 @@
 
 namespace scalarreference {
 
-inline void ReferenceLoop(const QuenzalVoicing::Design& design, QuenzalVoicing::FilterState& state,
+inline void ReferenceLoop(const quenzal_voicing::Design& design, quenzal_voicing::FilterState& state,
                           const float* source, float* destination, std::uint32_t frames,
                           double gain) {
-    using QuenzalVoicing::kStageCount;
-    const QuenzalVoicing::Design d = design;
+    using quenzal_voicing::kStageCount;
+    const quenzal_voicing::Design d = design;
     float w1[kStageCount];
     float w2[kStageCount];
     for (int i = 0; i < kStageCount; ++i) {

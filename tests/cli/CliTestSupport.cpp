@@ -124,7 +124,7 @@ Audio TestAudio(int rate, int channels, double seconds, int format) {
 
 std::vector<float> ReferenceRender(const Audio& input, int model, float volume, int block,
                                    bool noTail) {
-    using namespace QuenzalVoicing;
+    using namespace quenzal_voicing;
     const auto rate = static_cast<float>(input.rate);
     Voicing voicing{};
     Design design{};

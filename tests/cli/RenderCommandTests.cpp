@@ -92,24 +92,5 @@ TEST(Render, KeepsOrConvertsTheSampleFormat) {
     }
 }
 
-TEST(Render, SavedStateMatchesTheEquivalentFlags) {
-    const ScratchFolder folder;
-    WriteAudio(folder.Path("in.wav"), TestAudio(48000, 2, 0.2));
-    ASSERT_EQ(RunQuenzal({"state", "save", folder.Path("state.plist"), "--speaker", "Bass: bright",
-                          "--volume", "-2.5"})
-                  .exitCode,
-              0);
-    const RunResult fromState =
-        RunQuenzal({"render", folder.Path("in.wav"), folder.Path("state.wav"), "--state",
-                    folder.Path("state.plist")});
-    const RunResult fromFlags =
-        RunQuenzal({"render", folder.Path("in.wav"), folder.Path("flags.wav"), "--speaker", "5",
-                    "--volume", "-2.5"});
-    ASSERT_EQ(fromState.exitCode, 0) << fromState.err;
-    ASSERT_EQ(fromFlags.exitCode, 0) << fromFlags.err;
-    EXPECT_TRUE(SameSamples(ReadAudio(folder.Path("state.wav")).samples,
-                            ReadAudio(folder.Path("flags.wav")).samples));
-}
-
 } // namespace
 } // namespace clitest

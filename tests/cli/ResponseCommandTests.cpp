@@ -11,7 +11,7 @@ namespace {
 
 // |H(e^jw)| of the six designed biquads, evaluated in double from their float coefficients.
 double AnalyticDecibels(int model, double rate, double frequency) {
-    using namespace QuenzalVoicing;
+    using namespace quenzal_voicing;
     Voicing voicing{};
     Design design{};
     Voice(voicing, model, static_cast<float>(rate));

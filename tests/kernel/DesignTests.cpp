@@ -2,7 +2,7 @@
 // invariants with stability at every rate, and the guards below 22050 Hz.
 #include "KernelTestHelpers.h"
 
-using namespace QuenzalVoicing;
+using namespace quenzal_voicing;
 using kerneltest::SixDigits;
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-using namespace QuenzalVoicing;
+using namespace quenzal_voicing;
 using kerneltest::Kernel;
 using kerneltest::KernelUnit;
 using kerneltest::UnitAt;
@@ -16,7 +16,7 @@ namespace {
 // The host may not set unusable rates, nor change formats while initialized; the tests put the
 // rate underneath the unit to see what the kernels make of it.
 void MoveOutputRate(KernelUnit& unit, double rate) {
-    unit.GetOutput(0)->SetStreamFormat(testhost::CanonicalFormat(1, rate));
+    unit.GetOutput(0)->SetStreamFormat(hosting::CanonicalFormat(1, rate));
 }
 
 ::testing::AssertionResult HoldsDesign(const Kernel& kernel, int model, float rate) {

@@ -6,7 +6,7 @@
 #include "Harwendel_QuenzalVoicing.h"
 #include "ReferenceKernel.h"
 #include "TestUnits.h"
-#include "UnitHost.h"
+#include "Hosting/Unit.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +101,7 @@ public:
 inline testunits::UnitPtr<KernelUnit> UnitAt(double rate, UInt32 channels = 1,
                                              bool initialize = true) {
     auto unit = testunits::OpenUnit<KernelUnit>(nullptr);
-    const AudioStreamBasicDescription format = testhost::CanonicalFormat(channels, rate);
+    const AudioStreamBasicDescription format = hosting::CanonicalFormat(channels, rate);
     for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
         EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format,
                                             sizeof format),

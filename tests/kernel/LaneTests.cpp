@@ -22,7 +22,7 @@ constexpr AudioUnitRenderActionFlags kSilent = kAudioUnitRenderAction_OutputIsSi
 // The lane widths this processor runs; 1 is the kernels one by one.
 std::vector<unsigned> LaneWidths() {
     std::vector<unsigned> widths{4};
-    if (QuenzalLanes::WidestLanesAvailable() >= 8) {
+    if (quenzal_lanes::WidestLanesAvailable() >= 8) {
         widths.push_back(8);
     }
     return widths;
@@ -134,11 +134,11 @@ std::vector<std::vector<float>> NoiseChannels(UInt32 channels, UInt32 frames, st
 }
 
 ::testing::AssertionResult SameMemories(const Kernel& actual, const Kernel& expected) {
-    const QuenzalVoicing::FilterState& a = actual.GetState();
-    const QuenzalVoicing::FilterState& b = expected.GetState();
+    const quenzal_voicing::FilterState& a = actual.GetState();
+    const quenzal_voicing::FilterState& b = expected.GetState();
     if (std::memcmp(&a, &b, sizeof a) != 0 ||
         actual.GetVoicedModel() != expected.GetVoicedModel() ||
-        std::memcmp(&actual.GetDesign(), &expected.GetDesign(), sizeof(QuenzalVoicing::Design)) !=
+        std::memcmp(&actual.GetDesign(), &expected.GetDesign(), sizeof(quenzal_voicing::Design)) !=
             0) {
         return ::testing::AssertionFailure() << "memories, node or design differ";
     }
@@ -177,7 +177,7 @@ void ExpectLanesMatchKernels(
 // slice too short for the overlapped schedule, an empty one, and parameter changes in between.
 std::vector<kerneltest::Call> SliceSequence(int model) {
     std::vector<kerneltest::Call> calls = kerneltest::ParameterChangingCalls(model);
-    const float next = static_cast<float>(model % QuenzalVoicing::kModelCount + 1);
+    const float next = static_cast<float>(model % quenzal_voicing::kModelCount + 1);
     calls.push_back({next, -3.0f, 1156});
     calls.push_back({next, 1.5f, 65});
     calls.push_back({static_cast<float>(model), 0.0f, 5});
@@ -192,7 +192,7 @@ TEST(Lanes, MatchTheKernelsForAnyChannelCountModelSliceAndLayout) {
                                    Layout::kOutputIsNextInput};
     for (const unsigned lanes : LaneWidths()) {
         for (UInt32 channels = 1; channels <= 9; ++channels) {
-            for (int model = 1; model <= QuenzalVoicing::kModelCount; ++model) {
+            for (int model = 1; model <= quenzal_voicing::kModelCount; ++model) {
                 SCOPED_TRACE(testing::Message()
                              << lanes << " lanes, " << channels << " channels, model " << model);
                 const Layout layout = kLayouts[model % std::size(kLayouts)];
@@ -211,7 +211,7 @@ TEST(Lanes, MatchTheOracle) {
     widths.push_back(1);
     for (const double rate : {22050.0, 44100.0, 48000.0, 96000.0}) {
         for (const unsigned lanes : widths) {
-            for (int model = 1; model <= QuenzalVoicing::kModelCount; ++model) {
+            for (int model = 1; model <= quenzal_voicing::kModelCount; ++model) {
                 SCOPED_TRACE(testing::Message()
                              << rate << " Hz, " << lanes << " lanes, model " << model);
                 Rig rig(kChannels, lanes, rate);

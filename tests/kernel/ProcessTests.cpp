@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <limits>
 
-using namespace QuenzalVoicing;
+using namespace quenzal_voicing;
 using kerneltest::RunFresh;
 
 namespace {

@@ -138,44 +138,6 @@ TEST_F(PropertyListObjects, WrongKindOfObjectIsRefused) {
     EXPECT_EQ(stored, 5);
 }
 
-// Values a type cannot hold saturate, NaN reads as zero, and only exact reads report success.
-TEST(NumberConversion, WritesDefinedValueAndReportsExactness) {
-    constexpr double kInf = INFINITY, kI64Max = 9223372036854775807.0; // rounds to 2^63
-    const struct {
-        bool fromInt64;
-        double from;
-        CFNumberType to;
-        double written;
-        bool exact;
-    } cases[] = {
-        {true, 3e9, kCFNumberSInt32Type, 2147483647, false},
-        {true, -3e9, kCFNumberSInt32Type, -2147483648.0, false},
-        {true, kI64Max, kCFNumberFloat64Type, 0x1p63, false},
-        {false, -2.75, kCFNumberSInt32Type, -2, false},
-        {false, NAN, kCFNumberSInt32Type, 0, false},
-        {false, kInf, kCFNumberSInt64Type, kI64Max, false},
-        {false, 0x1p63, kCFNumberSInt64Type, kI64Max, false},
-        {false, -0x1p31, kCFNumberSInt32Type, -0x1p31, true},
-        {false, 1e300, kCFNumberFloat32Type, 3.4028234663852886e38, false},
-        {false, 0.1, kCFNumberFloatType, static_cast<double>(0.1f), false},
-        {false, -kInf, kCFNumberFloatType, -kInf, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.from);
-        Owned number(c.fromInt64 ? makeNumber(kCFNumberSInt64Type,
-                                              c.from >= 0x1p63 ? INT64_MAX : int64_t(c.from))
-                                 : makeNumber(kCFNumberFloat64Type, c.from));
-        alignas(8) unsigned char out[8] = {};
-        EXPECT_EQ(CFNumberGetValue(static_cast<CFNumberRef>(number.get()), c.to, out) != 0,
-                  c.exact);
-        // Read back through a number of the target type, which widens exactly to a double.
-        Owned back(CFNumberCreate(kCFAllocatorDefault, c.to, out));
-        double written = 0;
-        CFNumberGetValue(static_cast<CFNumberRef>(back.get()), kCFNumberFloat64Type, &written);
-        EXPECT_EQ(written, c.written);
-    }
-}
-
 // ---- the XML form ----
 
 std::string xmlOf(CFPropertyListRef plist) {
