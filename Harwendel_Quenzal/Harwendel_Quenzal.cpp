@@ -99,8 +99,8 @@ OSStatus Harwendel_Quenzal::GetParameterInfo(AudioUnitScope scope, AudioUnitPara
                           5.0f, kDefaultLoudspeaker);
         return noErr;
     case kParam_Volume:
-        DescribeParameter(outInfo, kParamName_Volume, kAudioUnitParameterUnit_Decibels, -6.0f,
-                          6.0f, kDefaultVolume);
+        DescribeParameter(outInfo, kParamName_Volume, kAudioUnitParameterUnit_Decibels, -6.0f, 6.0f,
+                          kDefaultVolume);
         return noErr;
     default:
         return kAudioUnitErr_InvalidParameter;
@@ -190,9 +190,9 @@ void Harwendel_Quenzal::ProcessInLanes(const AudioBufferList& inBuffer, AudioBuf
     }
     quenzal_lanes::ProcessChannels(
         leader.mDesign, gain, count, frames, GetWidestLanes(), [&](unsigned c) {
-            return quenzal_lanes::ChannelRef{&KernelAt(c).mState,
-                                            static_cast<const Float32*>(inBuffer.mBuffers[c].mData),
-                                            static_cast<Float32*>(outBuffer.mBuffers[c].mData)};
+            return quenzal_lanes::ChannelRef{
+                &KernelAt(c).mState, static_cast<const Float32*>(inBuffer.mBuffers[c].mData),
+                static_cast<Float32*>(outBuffer.mBuffers[c].mData)};
         });
 }
 
@@ -222,7 +222,7 @@ void Harwendel_Quenzal::Harwendel_QuenzalKernel::Process(const Float32* source,
     const Float32 volume = GetParameter(kParam_Volume);
     FollowModel(model);
     quenzal_voicing::ProcessSamples(mDesign, mState, source, destination, frames, channelStride,
-                                   quenzal_voicing::VolumeGain(volume));
+                                    quenzal_voicing::VolumeGain(volume));
 }
 
 bool Harwendel_Quenzal::Harwendel_QuenzalKernel::AdoptOwnerSampleRate() {

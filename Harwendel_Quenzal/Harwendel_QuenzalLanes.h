@@ -250,7 +250,7 @@ template <int First, int Last, class Lane>
 #pragma GCC unroll 6
     for (int i = Last; i >= First; --i) {
         pipe[i + 1] = quenzal_voicing::BiquadStep(design.mB[i], design.mA[i], memories.w1[i],
-                                                 memories.w2[i], pipe[i]);
+                                                  memories.w2[i], pipe[i]);
     }
 }
 
@@ -405,7 +405,7 @@ inline void ProcessGroup(unsigned lanes, const Design& design, double gain,
 #endif
     for (unsigned c = 0; c < count; ++c) {
         quenzal_voicing::ProcessSamples(design, *channels[c].state, channels[c].source,
-                                       channels[c].destination, frames, 1, gain);
+                                        channels[c].destination, frames, 1, gain);
     }
 }
 

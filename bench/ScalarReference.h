@@ -9,9 +9,9 @@
 
 namespace scalarreference {
 
-inline void ReferenceLoop(const quenzal_voicing::Design& design, quenzal_voicing::FilterState& state,
-                          const float* source, float* destination, std::uint32_t frames,
-                          double gain) {
+inline void ReferenceLoop(const quenzal_voicing::Design& design,
+                          quenzal_voicing::FilterState& state, const float* source,
+                          float* destination, std::uint32_t frames, double gain) {
     using quenzal_voicing::kStageCount;
     const quenzal_voicing::Design d = design;
     float w1[kStageCount];

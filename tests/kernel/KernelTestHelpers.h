@@ -4,9 +4,9 @@
 
 #include "Harwendel_Quenzal.h"
 #include "Harwendel_QuenzalVoicing.h"
+#include "Hosting/Unit.h"
 #include "ReferenceKernel.h"
 #include "TestUnits.h"
-#include "Hosting/Unit.h"
 
 #include <gtest/gtest.h>
 
