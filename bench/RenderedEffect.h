@@ -6,8 +6,8 @@
 #include "Harwendel_Quenzal.h"
 #include "Harwendel_QuenzalComponent.h"
 #include "Hosting/Component.h"
+#include "Hosting/Unit.h"
 #include "PairedTiming.h"
-#include "Platform/Host.h"
 
 #include <algorithm>
 #include <random>
@@ -78,44 +78,30 @@ private:
 class RenderedEffect {
 public:
     explicit RenderedEffect(UInt32 frames) : mFrames(frames), mInput(Noise(frames)) {
-        AudioComponentInstanceNew(EffectComponent(), &mUnit);
-        CAStreamBasicDescription format;
-        format.SetAUCanonical(kChannels, false);
-        format.mSampleRate = kRate;
-        for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
-            AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, scope, 0, &format,
-                                 sizeof(AudioStreamBasicDescription));
-        }
-        const AURenderCallbackStruct callback{&ServeInput, &mInput};
-        AudioUnitSetProperty(mUnit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                             &callback, sizeof callback);
-        AudioUnitInitialize(mUnit);
-        AudioUnitReset(mUnit, kAudioUnitScope_Global, 0);
-        UInt32 size = sizeof(mRender);
-        AudioUnitGetProperty(mUnit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                             kAudioUnitRenderFastSelect, &mRender, &size);
-        mStorage = GetComponentInstanceStorage(mUnit);
+        mUnit.SetStreamFormat(kChannels, kRate);
+        mUnit.SetInputCallback(&ServeInput, &mInput);
+        mUnit.Initialize();
+        mUnit.Reset();
+        mFast = mUnit.FetchFastCalls();
     }
-    ~RenderedEffect() { AudioComponentInstanceDispose(mUnit); }
     RenderedEffect(const RenderedEffect&) = delete;
     RenderedEffect& operator=(const RenderedEffect&) = delete;
 
     OSStatus Render() {
         AudioUnitRenderActionFlags flags = 0;
-        const OSStatus status = mRender(mStorage, &flags, &mTimeStamp, 0, mFrames, &mCaller.List());
+        const OSStatus status = mFast.Render(flags, mTimeStamp, mFrames, &mCaller.List());
         mTimeStamp.mSampleTime += mFrames;
         return status;
     }
-    AUEffectBase* Unit() const { return static_cast<AUEffectBase*>(mStorage); }
+    AUEffectBase* Unit() const { return static_cast<AUEffectBase*>(mFast.storage); }
     const Channels& Input() const { return mInput; }
 
 private:
     UInt32 mFrames;
     Channels mInput;
     Channels mOutput = Channels(kChannels, std::vector<Float32>(mFrames));
-    AudioUnit mUnit = nullptr;
-    AudioUnitRenderProc mRender = nullptr;
-    void* mStorage = nullptr;
+    hosting::Unit mUnit{EffectComponent()};
+    hosting::FastCalls mFast;
     AudioTimeStamp mTimeStamp{};
     ChannelList mCaller{mOutput};
 };

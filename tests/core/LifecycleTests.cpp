@@ -82,6 +82,17 @@ TEST(Lifecycle, InitializeUninitializeAndMaxFrames) {
     EXPECT_EQ(log, expected);
 }
 
+// A new output format after initializing reaches the output's buffers at once.
+TEST(IOElements, NewOutputFormatAfterInitializeReallocates) {
+    auto unit = OpenUnit();
+    ASSERT_EQ(unit->DoInitialize(), noErr);
+    AUIOElement* output = unit->GetOutput(0);
+    CAStreamBasicDescription quad = output->GetStreamFormat();
+    quad.mChannelsPerFrame = 4;
+    EXPECT_EQ(output->SetStreamFormat(quad), noErr);
+    EXPECT_EQ(output->IOBuffer().GetStreamCapacity(), 4u);
+}
+
 OSStatus SilentEntry(ComponentParameters*, void*) {
     return noErr;
 }

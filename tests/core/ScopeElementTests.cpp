@@ -44,4 +44,14 @@ TEST(ExternalBuffer, ABusWithoutChannelsRefusesMemory) {
               noErr);
 }
 
+// Parameters kept by ID: one that was stored reads back, one that was not is refused.
+TEST(ParameterStorage, MapStorageFindsOnlyWhatItHolds) {
+    auto unit = OpenUnit();
+    AUElement* globals = unit->Globals();
+    globals->SetParameter(40, 1.5f);
+    EXPECT_EQ(globals->GetParameter(40), 1.5f);
+    EXPECT_EQ(testunits::StatusOf([&] { globals->GetParameter(7); }),
+              kAudioUnitErr_InvalidParameter);
+}
+
 } // namespace

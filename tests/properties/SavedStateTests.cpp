@@ -165,10 +165,16 @@ TEST_F(SavedState, ElementNamesGrowAScopeAndAnnounceItsCount) {
     ASSERT_EQ(host.GetProperty(kAudioUnitProperty_ElementName, 2, 4, name), noErr);
     EXPECT_EQ(propkit::TextOf(name), "Aux");
     CFRelease(name);
+    // The name is saved under its scope and index, so a restore finds it again.
     const Owned saved = Save(host);
-    EXPECT_NE(CFDictionaryGetValue(static_cast<CFDictionaryRef>(saved.get()),
-                                   String("element-name").get()),
-              nullptr);
+    const auto lookUp = [](const void* dict, const char* key) {
+        return dict == nullptr
+                   ? nullptr
+                   : CFDictionaryGetValue(static_cast<CFDictionaryRef>(dict), String(key).get());
+    };
+    const void* savedName = lookUp(lookUp(lookUp(saved.get(), "element-name"), "2"), "4");
+    ASSERT_NE(savedName, nullptr);
+    EXPECT_EQ(propkit::TextOf(static_cast<CFStringRef>(savedName)), "Aux");
 
     // The last index saved state may name, and a scope entry without names, which adds nothing.
     ASSERT_EQ(Restore(host, WithElementName(ChangedState(), "4", "1023").get()), noErr);
