@@ -116,4 +116,10 @@ function(aupublic_add_lv2_bundle target)
     install(TARGETS ${bridge} ${target} LIBRARY DESTINATION ${install_dir} COMPONENT lv2)
     install(FILES ${manifest} ${description} ${registration_copy} ${platform_copy}
         DESTINATION ${install_dir} COMPONENT lv2)
+    # The platform library travels as a copied file, which a stripping install leaves alone.
+    get_filename_component(platform_name ${platform_copy} NAME)
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${install_dir}/${platform_name}\")
+    endif()" COMPONENT lv2)
 endfunction()
