@@ -3,10 +3,8 @@
 // Beside it, the effect's own processing of the same frames called directly.
 #pragma once
 
-#include "Harwendel_Quenzal.h"
-#include "Harwendel_QuenzalComponent.h"
-#include "Hosting/Component.h"
 #include "Hosting/Unit.h"
+#include "LinkedEffect.h"
 #include "PairedTiming.h"
 
 #include <algorithm>
@@ -18,21 +16,6 @@ namespace renderedeffect {
 
 inline constexpr UInt32 kChannels = 2;
 inline constexpr Float64 kRate = 44100.0;
-
-inline OSStatus Entry(ComponentParameters* params, void* storage) {
-    return Harwendel_QuenzalEntry(params, static_cast<Harwendel_Quenzal*>(storage));
-}
-
-inline AudioComponent EffectComponent() {
-    static const AudioComponent component = [] {
-        using namespace Harwendel_QuenzalComponent;
-        const AudioComponentDescription desc{hosting::FourCharCode(kType),
-                                             hosting::FourCharCode(kSubtype),
-                                             hosting::FourCharCode(kManufacturer), 0, 0};
-        return hosting::RegisterEntry(desc, &Entry, 1).Release();
-    }();
-    return component;
-}
 
 using Channels = std::vector<std::vector<Float32>>;
 
@@ -100,7 +83,7 @@ private:
     UInt32 mFrames;
     Channels mInput;
     Channels mOutput = Channels(kChannels, std::vector<Float32>(mFrames));
-    hosting::Unit mUnit{EffectComponent()};
+    hosting::Unit mUnit{testhost::QuenzalComponent()};
     hosting::FastCalls mFast;
     AudioTimeStamp mTimeStamp{};
     ChannelList mCaller{mOutput};

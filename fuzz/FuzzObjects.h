@@ -3,9 +3,7 @@
 // the check that nothing was leaked.
 #pragma once
 
-#include "Harwendel_Quenzal.h"
-#include "Harwendel_QuenzalComponent.h"
-#include "Hosting/Component.h"
+#include "LinkedEffect.h"
 #include "Platform/PropertyList.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -18,23 +16,9 @@
 
 namespace fuzzsupport {
 
-inline constexpr AudioComponentDescription kQuenzalDescription{
-    hosting::FourCharCode(Harwendel_QuenzalComponent::kType),
-    hosting::FourCharCode(Harwendel_QuenzalComponent::kSubtype),
-    hosting::FourCharCode(Harwendel_QuenzalComponent::kManufacturer), 0, 0};
-
-inline OSStatus QuenzalEntry(ComponentParameters* params, void* storage) {
-    return Harwendel_QuenzalEntry(params, static_cast<Harwendel_Quenzal*>(storage));
-}
-
-// [control thread] The linked-in effect, registered for the whole process on first use.
-inline AudioComponent QuenzalComponent() {
-    static const AudioComponent component =
-        hosting::RegisterEntry(kQuenzalDescription, &QuenzalEntry,
-                               Harwendel_QuenzalComponent::kVersion)
-            .Release();
-    return component;
-}
+// The linked-in effect, registered once for the process as the tests register it.
+using testhost::kQuenzalDescription;
+using testhost::QuenzalComponent;
 
 // Owns one reference to each object added; releases them all when it goes.
 class ObjectPool {
