@@ -3,6 +3,7 @@
 // the check that nothing was leaked.
 #pragma once
 
+#include "CAAutoDisposer.h"
 #include "LinkedEffect.h"
 #include "Platform/PropertyList.h"
 
@@ -23,25 +24,16 @@ using testhost::QuenzalComponent;
 // Owns one reference to each object added; releases them all when it goes.
 class ObjectPool {
 public:
-    ObjectPool() = default;
-    ~ObjectPool() {
-        for (CFTypeRef object : mObjects) {
-            CFRelease(object);
-        }
-    }
-    ObjectPool(const ObjectPool&) = delete;
-    ObjectPool& operator=(const ObjectPool&) = delete;
-
     // Takes over the caller's reference; null passes through.
     template <class Ref> Ref Adopt(Ref object) {
         if (object != nullptr) {
-            mObjects.push_back(object);
+            mObjects.emplace_back(object);
         }
         return object;
     }
 
 private:
-    std::vector<CFTypeRef> mObjects;
+    std::vector<CFOwned<CFTypeRef>> mObjects;
 };
 
 // Aborts when the objects alive now are not those alive when it was made: a leak or a double

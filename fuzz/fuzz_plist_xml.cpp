@@ -4,12 +4,10 @@
 
 #include "Platform/PlistXML.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <string_view>
 
 namespace {
 
@@ -29,25 +27,10 @@ bool SameBytes(CFDataRef a, CFDataRef b) {
 }
 
 // A NaN is unequal even to itself, so a list that holds one can only be compared as text.
-bool HoldsNaN(CFTypeRef object) {
-    const CFTypeID type = CFGetTypeID(object);
-    if (type == CFNumberGetTypeID()) {
-        double value = 0;
-        CFNumberGetValue(static_cast<CFNumberRef>(object), kCFNumberFloat64Type, &value);
-        return std::isnan(value);
-    }
-    std::vector<const void*> values;
-    if (type == CFArrayGetTypeID()) {
-        const auto array = static_cast<CFArrayRef>(object);
-        for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
-            values.push_back(CFArrayGetValueAtIndex(array, i));
-        }
-    } else if (type == CFDictionaryGetTypeID()) {
-        const auto dict = static_cast<CFDictionaryRef>(object);
-        values.resize(static_cast<size_t>(CFDictionaryGetCount(dict)));
-        CFDictionaryGetKeysAndValues(dict, nullptr, values.data());
-    }
-    return std::any_of(values.begin(), values.end(), HoldsNaN);
+bool HoldsNaN(CFDataRef written) {
+    const std::string_view text(reinterpret_cast<const char*>(CFDataGetBytePtr(written)),
+                                static_cast<size_t>(CFDataGetLength(written)));
+    return text.find("<real>nan</real>") != std::string_view::npos;
 }
 
 void RoundTrip(const uint8_t* data, size_t size) {
@@ -71,7 +54,7 @@ void RoundTrip(const uint8_t* data, size_t size) {
                                                   &reparsed, error, sizeof error) == noErr,
             "the written text did not parse:", error);
     pool.Adopt(reparsed);
-    Require(CFEqual(parsed, reparsed) || HoldsNaN(parsed),
+    Require(CFEqual(parsed, reparsed) || HoldsNaN(written),
             "the written text parsed to another list");
     CFDataRef rewritten = nullptr;
     const OSStatus rewriteStatus =

@@ -39,8 +39,18 @@ const char* StatusName(OSStatus status) {
     return "unknown";
 }
 
+namespace {
+
+// "N, Name" when the status has a name, else just "N".
+std::string DescribeStatus(OSStatus status) {
+    const std::string name = StatusName(status);
+    return std::to_string(status) + (name == "unknown" ? "" : ", " + name);
+}
+
+} // namespace
+
 HostError::HostError(const std::string& call, OSStatus status)
-    : HostError(call, status, call + " failed (status " + std::to_string(status) + ")") {}
+    : HostError(call, status, call + " failed (status " + DescribeStatus(status) + ")") {}
 
 HostError::HostError(const std::string& call, OSStatus status, const std::string& message)
     : std::runtime_error(message), mCall(call), mStatus(status) {}

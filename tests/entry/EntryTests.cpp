@@ -113,6 +113,19 @@ TEST(EffectBase, InPlaceIsOnAndTakesWholeWordsOnly) {
 }
 
 // Every kind of failure thrown under the entry becomes a status.
+// What a host tells its user of a refusal: the call, the status and the status's name.
+TEST(EffectBase, ARefusalNamesTheCallAndTheStatus) {
+    testhost::QuenzalUnit host;
+    host.Initialize();
+    try {
+        host.SetStreamFormat(1, 44100);
+        ADD_FAILURE() << "an initialized unit took a new format";
+    } catch (const hosting::HostError& e) {
+        EXPECT_STREQ(e.what(), "setting a 1-channel format at 44100 Hz failed (status -10865, "
+                               "PropertyNotWritable)");
+    }
+}
+
 TEST(ErrorTrap, MapsAFailedCloseAndStillDestroysTheUnit) {
     const std::pair<Failure, OSStatus> cases[] = {
         {Failure::OutOfMemory, memFullErr},

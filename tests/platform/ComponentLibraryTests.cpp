@@ -123,7 +123,8 @@ TEST_F(ComponentLibraryTest, RefusesFaultyRegistrationFilesNamingFileAndProblem)
 TEST_F(ComponentLibraryTest, RefusesMissingFilesAndLibraries) {
     ExpectRefused(HOST_FIXTURE_LIBRARY, ::testing::TempDir() + "no-such-registration.plist", "");
     const std::string missingLibrary = ::testing::TempDir() + "no-such-library.so";
-    ExpectRefused(missingLibrary.c_str(), Write(RegistrationText({})), "cannot load");
+    ExpectRefused(missingLibrary.c_str(), Write(RegistrationText({})),
+                  "cannot load component library " + missingLibrary + ": " + missingLibrary);
 
     char message[64] = "unchanged";
     AudioComponent component = nullptr;

@@ -287,6 +287,15 @@ TEST_F(HostCallTest, CallSelectorPassesWordsAsGivenAndZeroFillsWhatIsMissing) {
     EXPECT_EQ(mUnit->calls.back().words, (std::vector<intptr_t>{10, 20, 30, 40, 50}));
     EXPECT_EQ(mUnit->calls.back().storage, mUnit);
 
+    // A call the unit serves leaves the instance open; only a served close ends it.
+    CFPropertyListRef state = nullptr;
+    UInt32 size = sizeof state;
+    const intptr_t getState[] = {intptr_t(&size), intptr_t(&state), 0, 0,
+                                 kAudioUnitProperty_ClassInfo};
+    EXPECT_EQ(PlatformCallSelector(mUnit->instance, kAudioUnitGetPropertySelect, getState, 5),
+              noErr);
+    CFRelease(state);
+
     EXPECT_EQ(PlatformCallSelector(mUnit->instance, 3, given, 1), Echo(3));
     EXPECT_EQ(mUnit->calls.back().paramSize, sizeof(intptr_t));
     EXPECT_EQ(mUnit->calls.back().words, (std::vector<intptr_t>{10, 0, 0, 0, 0}));

@@ -264,6 +264,7 @@ TEST_F(PlistXML, MalformedDocumentsAreRefusedWithAMessageThatNamesTheProblem) {
     // clang-format off
     const std::pair<std::string, const char*> cases[] = {
         {"", "line 1: the document is empty"},
+        {" \n\t", "line 2: the document is empty"},
         {wrapped("<dict><key>a</key><string>b</str"), "malformed XML"},
         {"<plst><string/></plst>", "root element is <plst>, not <plist>"},
         {wrapped("<string/>") + "<plist><string/></plist>", "more than one root"},
@@ -279,6 +280,7 @@ TEST_F(PlistXML, MalformedDocumentsAreRefusedWithAMessageThatNamesTheProblem) {
         {wrapped("<dict>\n<key>k</key>\n<integer>x1</integer>\n</dict>"), "line 5: <integer> value 'x1' is not a number"},
         {"<plist>\r\n<array>\r\n<integer>x1</integer></array></plist>", "line 3: <integer>"},
         {wrapped("<integer>9223372036854775808</integer>"), "'9223372036854775808' is out of range"},
+        {wrapped("<integer>9223372036854775808x</integer>"), "'9223372036854775808x' is not a number"},
         {wrapped("<real>1e</real>"), "<real> value '1e' is not a number"},
         {wrapped("<real>1e999</real>"), "is out of range"},
         {wrapped("<data>QQ!=</data>"), "<data> is not valid base64"},

@@ -66,8 +66,9 @@ protected:
         source.SetParameter(kParam_Volume, -2.5f);
         source.SetProperty(kAudioUnitProperty_CurrentPreset, 0, 0,
                            AUPreset{-5, static_cast<CFStringRef>(String("Crunch").get())});
-        source.SetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0,
-                           static_cast<CFStringRef>(String("Amp in").get()));
+        EXPECT_EQ(source.SetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0,
+                                     static_cast<CFStringRef>(String("Amp in").get())),
+                  noErr);
         return Save(source);
     }
 

@@ -1,88 +1,11 @@
 // Once initialized, rendering allocates and frees nothing, and neither rendering nor refusing a
-// render takes a lock. Every allocation and mutex lock of this test binary is counted while a
-// flag is set and otherwise passes unchanged, so the other tests of the binary do not notice:
-// malloc, calloc, realloc, free and pthread_mutex_lock are replaced (operator new and delete and
-// std::mutex reach them), or, under the address sanitizer, which owns the allocator, its
-// allocation hooks count.
+// render takes a lock, as the validator's counters see it: every allocation and lock of this test
+// binary is counted while they count.
+#include "RealTimeCounters.h"
 #include "RenderHarness.h"
 
-#include <atomic>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <mutex>
-#include <pthread.h>
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocatorCalls{0};
-std::atomic<long> gLockCalls{0};
-
-void CountAllocatorCall() {
-    if (gCounting.load(std::memory_order_relaxed)) {
-        gAllocatorCalls.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-} // namespace
-
-namespace {
-using MutexLock = int (*)(pthread_mutex_t*);
-// Found at the first lock rather than by a static initializer, which may run after locks.
-std::atomic<MutexLock> gNextMutexLock{nullptr};
-} // namespace
-
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept {
-    if (gCounting.load(std::memory_order_relaxed)) {
-        gLockCalls.fetch_add(1, std::memory_order_relaxed);
-    }
-    MutexLock next = gNextMutexLock.load(std::memory_order_relaxed);
-    if (next == nullptr) {
-        next = reinterpret_cast<MutexLock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-        gNextMutexLock.store(next, std::memory_order_relaxed);
-    }
-    return next(mutex);
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-// Exported by the sanitizer runtime; not every compiler ships the header that declares it.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*,
-                                                                          std::size_t),
-                                                         void (*onFree)(const volatile void*));
-namespace {
-void OnMalloc(const volatile void*, std::size_t) {
-    CountAllocatorCall();
-}
-void OnFree(const volatile void*) {
-    CountAllocatorCall();
-}
-const int kHooksInstalled = __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree);
-} // namespace
-#else
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* memory, std::size_t size);
-void __libc_free(void* memory);
-
-void* malloc(std::size_t size) noexcept {
-    CountAllocatorCall();
-    return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) noexcept {
-    CountAllocatorCall();
-    return __libc_calloc(count, size);
-}
-void* realloc(void* memory, std::size_t size) noexcept {
-    CountAllocatorCall();
-    return __libc_realloc(memory, size);
-}
-void free(void* memory) noexcept {
-    CountAllocatorCall();
-    __libc_free(memory);
-}
-}
-#endif
 
 namespace rendertest {
 namespace {
@@ -152,13 +75,12 @@ TEST(RenderAllocations, NoneOnceInitializedWithNotificationsAndScheduledEvents) 
     RenderChain chain;
     ASSERT_EQ(chain.RenderCalls(1), 0);
 
-    gAllocatorCalls = 0;
-    gCounting = true;
+    StartCounting();
     const int failures = chain.RenderCalls(kCountedRenders);
-    gCounting = false;
+    StopCounting();
 
     EXPECT_EQ(failures, 0);
-    EXPECT_EQ(gAllocatorCalls.load(), 0);
+    EXPECT_EQ(CountedAllocations(), 0);
     EXPECT_EQ(chain.notifications, 4L * (kCountedRenders + 1)) << "before and after, both units";
 }
 
@@ -186,34 +108,32 @@ TEST(RenderAllocations, NoneAndNoLockWhenARenderIsRefused) {
         caller.List().mNumberBuffers = refusal.buffers;
         ::testing::internal::CaptureStderr();
 
-        gAllocatorCalls = gLockCalls = 0;
-        gCounting = true;
+        StartCounting();
         const OSStatus status = RenderAt(host.Get(), 0, caller.List(), refusal.frames);
-        gCounting = false;
+        StopCounting();
 
         const std::string diagnostics = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(status, noErr);
         EXPECT_NE(diagnostics.find(", render err: "), std::string::npos) << diagnostics;
-        EXPECT_EQ(gAllocatorCalls.load(), 0) << diagnostics;
-        EXPECT_EQ(gLockCalls.load(), 0) << diagnostics;
+        EXPECT_EQ(CountedAllocations(), 0) << diagnostics;
+        EXPECT_EQ(CountedLocks(), 0) << diagnostics;
     }
 }
 
 void* volatile gEscaped = nullptr;
 
 TEST(RenderAllocations, TheCountersSeeBothKindsOfAllocationAndALock) {
-    gAllocatorCalls = gLockCalls = 0;
-    gCounting = true;
+    std::mutex mutex;
+    StartCounting();
     gEscaped = std::malloc(16);
     std::free(gEscaped);
     gEscaped = new int(1);
     delete static_cast<int*>(gEscaped);
-    std::mutex mutex;
     mutex.lock();
-    gCounting = false;
+    StopCounting();
     mutex.unlock();
-    EXPECT_EQ(gAllocatorCalls.load(), 4);
-    EXPECT_EQ(gLockCalls.load(), 1);
+    EXPECT_EQ(CountedAllocations(), 4);
+    EXPECT_EQ(CountedLocks(), 1);
 }
 
 } // namespace

@@ -13,7 +13,8 @@ const char* StatusName(OSStatus status);
 
 class HostError : public std::runtime_error {
 public:
-    // [any thread] A refusal by the unit: "CALL failed (status N)".
+    // [any thread] A refusal by the unit: "CALL failed (status N, NAME)", or "(status N)" for a
+    // status without a name.
     HostError(const std::string& call, OSStatus status);
     // [any thread] A failure told in its own words (a platform message, a missing file); status 0
     // when no call returned one.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace quenzal::validation {
 namespace {
@@ -35,8 +34,8 @@ void InfoIsSane(AudioComponent component) {
         const AudioUnitParameterInfo& info = parameter.info;
         Expect(info.flags & kAudioUnitParameterFlag_IsReadable,
                Named(parameter) + " is not readable");
-        Expect(strnlen(info.name, sizeof info.name) > 0 || info.cfNameString != nullptr,
-               Named(parameter) + " has no name");
+        // The name a host shows: the name string when there is one, else the fixed field.
+        Expect(!probe.ParameterName(parameter.id).empty(), Named(parameter) + " has no name");
         Expect(std::isfinite(info.minValue) && std::isfinite(info.maxValue) &&
                    std::isfinite(info.defaultValue),
                Named(parameter) + " has a range or default that is not finite");
