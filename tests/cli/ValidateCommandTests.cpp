@@ -41,7 +41,7 @@ TEST(Validate, NamesWhatABrokenComponentGetsWrong) {
         "value-strings: parameter 0 is indexed but has no value strings",
         "state-keys: ",
         "listener-called: the listener was called 0 times",
-        "render-notifications: the second call's flags 4 do not say post-render",
+        "render-notifications: the second call's flags 12 do not say post-render",
         "get-property-null-size: ",
         "render-null-buffer-list: ",
         "get-property-short-buffer: reading the latency into 4 bytes reported 8 bytes",

@@ -5,18 +5,20 @@
 
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 namespace {
 
-// Every description names an unknown channel and nothing is written past the last one (the
-// allocator notices when the layout is freed); a count whose byte size would wrap is refused.
-TEST(ChannelLayout, CreatedLayoutsAreUnknownChannelsInTheirOwnMemory) {
-    AudioChannelLayout* layout = CAAudioChannelLayout::Create(3);
-    for (const AudioChannelDescription& description :
-         {layout->mChannelDescriptions[0], layout->mChannelDescriptions[2]}) {
-        EXPECT_EQ(description.mChannelLabel, UInt32(kAudioChannelLabel_Unknown));
-    }
-    CAAudioChannelLayout::Destroy(layout);
+// Every description names an unknown channel and nothing past the last one is written; a count
+// whose byte size would wrap is refused.
+TEST(ChannelLayout, UnknownChannelsFillTheirDescriptionsAndNothingBeyond) {
+    std::vector<UInt32> memory(CAAudioChannelLayout::CalculateByteSize(4) / 4, 0x07070707);
+    auto& layout = *reinterpret_cast<AudioChannelLayout*>(memory.data());
+    CAAudioChannelLayout::SetAllToUnknown(layout, 3);
+    const AudioChannelDescription* descriptions = layout.mChannelDescriptions;
+    EXPECT_EQ(CAAudioChannelLayout::NumberChannels(layout), 3u);
+    EXPECT_EQ(descriptions[2].mChannelLabel, UInt32(kAudioChannelLabel_Unknown));
+    EXPECT_EQ(descriptions[3].mChannelLabel, 0x07070707u);
     EXPECT_THROW(CAAudioChannelLayout::Create(0x0CCCCCCD), std::bad_alloc); // 12 + 20 n wraps
 }
 
