@@ -116,6 +116,8 @@ TEST(EffectBase, InPlaceIsOnAndTakesWholeWordsOnly) {
 // What a host tells its user of a refusal: the call, the status and the status's name.
 TEST(EffectBase, ARefusalNamesTheCallAndTheStatus) {
     testhost::QuenzalUnit host;
+    host.SetStreamFormat(2, 48000);
+    EXPECT_EQ(host.StreamFormat(kAudioUnitScope_Output).mSampleRate, 48000);
     host.Initialize();
     try {
         host.SetStreamFormat(1, 44100);
