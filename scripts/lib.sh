@@ -4,8 +4,15 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-$(nproc)}"
 
+# Every build goes through the compiler cache: the optimised build and the package build compile
+# the same sources with the same flags, and a second run of the scripts recompiles only what
+# changed. Paths are hashed relative to the tree, so clones in other folders share the cache.
+export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER-ccache}"
+export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER-ccache}"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
+
 # Core packages every build needs.
-BASE_PACKAGES=(cmake g++ ninja-build pkg-config libsndfile1-dev libpugixml-dev libcli11-dev liblilv-dev
+BASE_PACKAGES=(cmake g++ ninja-build ccache pkg-config libsndfile1-dev libpugixml-dev libcli11-dev liblilv-dev
                libgtest-dev libgmock-dev libbenchmark-dev lv2-dev lilv-utils sordi)
 
 is_installed() {
@@ -41,6 +48,7 @@ ensure_foreign_architecture() {
 
 build_preset() {
     local preset="$1"
+    ensure_packages ccache
     cmake --preset "$preset" -S "$ROOT" >/dev/null
     cmake --build --preset "$preset" -j "$JOBS"
 }
