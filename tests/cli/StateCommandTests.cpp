@@ -35,6 +35,17 @@ TEST(State, ShowDecodesWhatSaveWrote) {
     }
 }
 
+TEST(State, ShowDescribesValuesItDoesNotDecode) {
+    const ScratchFolder folder;
+    const std::string file = folder.Path("names.plist");
+    std::ofstream(file) << R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>element-name</key><dict><key>1</key><dict/></dict></dict></plist>
+)";
+    const RunResult show = RunQuenzal({"state", "show", file});
+    EXPECT_NE(show.out.find("element-name   a dictionary of 1 entry\n"), std::string::npos)
+        << show.out << show.err;
+}
+
 TEST(State, ShowRefusesDamagedFilesByName) {
     const std::pair<const char*, std::string> cases[] = {
         {"not-xml.plist", "these are not the bytes of a property list"},

@@ -49,9 +49,8 @@ std::string ValueText(std::string_view key, CFTypeRef value) {
         return std::to_string(CFDataGetLength(static_cast<CFDataRef>(value))) + " bytes";
     }
     if (type == CFDictionaryGetTypeID()) {
-        return "a dictionary of " +
-               std::to_string(CFDictionaryGetCount(static_cast<CFDictionaryRef>(value))) +
-               " entries";
+        const CFIndex count = CFDictionaryGetCount(static_cast<CFDictionaryRef>(value));
+        return "a dictionary of " + std::to_string(count) + (count == 1 ? " entry" : " entries");
     }
     return "a value of another type";
 }

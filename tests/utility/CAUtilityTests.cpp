@@ -1,10 +1,12 @@
 #include "CAAudioChannelLayout.h"
+#include "CAException.h"
 #include "CAVectorUnit.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -32,6 +34,13 @@ TEST(VectorUnit, TheProcessorsAnswerIsCachedAndTheBypassIsNot) {
     EXPECT_NE(answer, kVecUninitialized);
     EXPECT_EQ(gCAVectorUnitType, answer);
     gCAVectorUnitType = kVecUninitialized;
+}
+
+// A diagnostic longer than its line is cut to the line, and nothing past it is written.
+TEST(Diagnostic, ALongMessageIsCutToItsLine) {
+    testing::internal::CaptureStderr();
+    CADiagnostic("%s", std::string(2000, 'x').c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(1023, 'x'));
 }
 
 } // namespace
