@@ -1,4 +1,5 @@
-// The effect's bypass.
+// The effect's bypass, and the host's floating-point mode, which a render hands back unchanged.
+#include "CAMath.h"
 #include "RenderHarness.h"
 
 #include <string>
@@ -31,8 +32,10 @@ TEST_P(BypassTest, DeliversTheInputUnchanged) {
         noErr);
     CallerBuffers caller;
 
+    const unsigned hostMode = CAFloatingPointMode::Read();
     ASSERT_EQ(RenderAt(host.Get(), 0, caller.List()), noErr);
 
+    EXPECT_EQ(CAFloatingPointMode::Read(), hostMode) << "the render left its own mode behind";
     EXPECT_EQ(caller.Channels(), input);
 }
 
