@@ -12,10 +12,13 @@ set(staged ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 configure_file(${packaging}/changelog.in ${staged}/changelog @ONLY)
 # -n keeps the build time out of the archive, so that rebuilds are byte-identical.
 add_custom_command(OUTPUT ${staged}/changelog.gz ${staged}/quenzal.1.gz
+                          ${staged}/aupublic-describe-lv2.1.gz
     COMMAND gzip -9nc ${staged}/changelog > ${staged}/changelog.gz
     COMMAND gzip -9nc ${packaging}/quenzal.1 > ${staged}/quenzal.1.gz
-    DEPENDS ${staged}/changelog ${packaging}/quenzal.1)
-add_custom_target(package_docs ALL DEPENDS ${staged}/changelog.gz ${staged}/quenzal.1.gz)
+    COMMAND gzip -9nc ${packaging}/aupublic-describe-lv2.1 > ${staged}/aupublic-describe-lv2.1.gz
+    DEPENDS ${staged}/changelog ${packaging}/quenzal.1 ${packaging}/aupublic-describe-lv2.1)
+add_custom_target(package_docs ALL DEPENDS ${staged}/changelog.gz ${staged}/quenzal.1.gz
+                                           ${staged}/aupublic-describe-lv2.1.gz)
 
 function(quenzal_install_package_docs component package)
     install(FILES ${packaging}/copyright ${staged}/changelog.gz
@@ -24,6 +27,8 @@ endfunction()
 quenzal_install_package_docs(runtime harwendel-quenzal)
 quenzal_install_package_docs(sdk harwendel-aupublic-dev)
 install(FILES ${staged}/quenzal.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+install(FILES ${staged}/aupublic-describe-lv2.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT sdk)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
