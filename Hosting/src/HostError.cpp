@@ -28,26 +28,28 @@ constexpr NamedStatus kStatusNames[] = {
     {kAudioUnitErr_Initialized, "Initialized"},
 };
 
-} // namespace
-
-const char* StatusName(OSStatus status) {
+// The table's name for status, or null when it has none.
+const char* FindStatusName(OSStatus status) {
     for (const NamedStatus& named : kStatusNames) {
         if (named.status == status) {
             return named.name;
         }
     }
-    return "unknown";
+    return nullptr;
 }
-
-namespace {
 
 // "N, Name" when the status has a name, else just "N".
 std::string DescribeStatus(OSStatus status) {
-    const std::string name = StatusName(status);
-    return std::to_string(status) + (name == "unknown" ? "" : ", " + name);
+    const char* name = FindStatusName(status);
+    return std::to_string(status) + (name != nullptr ? std::string(", ") + name : "");
 }
 
 } // namespace
+
+const char* StatusName(OSStatus status) {
+    const char* name = FindStatusName(status);
+    return name != nullptr ? name : "unknown";
+}
 
 HostError::HostError(const std::string& call, OSStatus status)
     : HostError(call, status, call + " failed (status " + DescribeStatus(status) + ")") {}

@@ -5,8 +5,6 @@
 // units while another renders through its handle.
 #include "LinkedEffect.h"
 
-#include "Platform/Components.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -26,14 +24,16 @@ constexpr auto kPatience = std::chrono::seconds(20);
 
 enum : AudioUnitParameterID { kLoudspeaker = 0, kVolume = 1 };
 
-template <class Proc> Proc FastFunction(AudioUnit unit, AudioUnitElement selector) {
-    Proc proc = nullptr;
-    UInt32 size = sizeof proc;
-    EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                                   selector, &proc, &size),
-              noErr);
-    return proc;
-}
+// The effect, fed a constant signal and initialized.
+struct FedUnit {
+    FedUnit() {
+        EXPECT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kChannels, 44100)), noErr);
+        feed.Attach(host);
+        EXPECT_EQ(AudioUnitInitialize(host.Get()), noErr);
+    }
+    QuenzalUnit host;
+    testhost::SignalFeed feed{testhost::Signal(kChannels, std::vector<Float32>(kFrames, 0.5f))};
+};
 
 // A render notification that counts its calls in each phase.
 struct CountedNotification {
@@ -49,16 +49,10 @@ struct CountedNotification {
 };
 
 TEST(RenderConcurrency, HostThreadsChangeParametersAndNotificationsWhileRendering) {
-    QuenzalUnit host;
-    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kChannels, 44100)), noErr);
-    testhost::SignalFeed feed{testhost::Signal(kChannels, std::vector<Float32>(kFrames, 0.5f))};
-    feed.Attach(host);
-    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
+    FedUnit fed;
+    QuenzalUnit& host = fed.host;
     const AudioUnit unit = host.Get();
-    void* const storage = GetComponentInstanceStorage(unit);
-    const auto render = FastFunction<AudioUnitRenderProc>(unit, kAudioUnitRenderFastSelect);
-    const auto setParameter =
-        FastFunction<AudioUnitSetParameterProc>(unit, kAudioUnitSetParameterFastSelect);
+    const hosting::FastCalls fast = host.FetchFastCalls();
 
     std::atomic<bool> stop{false};
     std::atomic<long> renders{0}, failures{0};
@@ -73,7 +67,7 @@ TEST(RenderConcurrency, HostThreadsChangeParametersAndNotificationsWhileRenderin
                 list->mBuffers[c] = {1, kFrames * 4, samples.data() + c * kFrames};
             }
             AudioUnitRenderActionFlags flags = 0;
-            failures += render(storage, &flags, &timeStamp, 0, kFrames, list) != noErr;
+            failures += fast.Render(flags, timeStamp, kFrames, list) != noErr;
             for (const Float32 sample : samples) {
                 failures += !std::isfinite(sample);
             }
@@ -89,10 +83,8 @@ TEST(RenderConcurrency, HostThreadsChangeParametersAndNotificationsWhileRenderin
                 ++failures;
                 return;
             }
-            failures += setParameter(storage, kLoudspeaker, 0, 0, Float32(1 + (step + seed) % 5),
-                                     0) != noErr;
-            failures += setParameter(storage, kVolume, 0, 0, Float32(-6 + (step * 7 + seed) % 13),
-                                     0) != noErr;
+            failures += fast.SetParameter(kLoudspeaker, Float32(1 + (step + seed) % 5)) != noErr;
+            failures += fast.SetParameter(kVolume, Float32(-6 + (step * 7 + seed) % 13)) != noErr;
             std::this_thread::yield();
         }
     };
@@ -140,11 +132,8 @@ TEST(RenderConcurrency, HostThreadsChangeParametersAndNotificationsWhileRenderin
 // unit renders through its handle: looking a handle up takes no lock, and a disposed handle
 // reaches nothing, not even the unit opened next in its place.
 TEST(RenderConcurrency, UnitsOpenAndCloseWhileAnotherRendersThroughItsHandle) {
-    QuenzalUnit host;
-    ASSERT_EQ(host.SetBusFormats(hosting::CanonicalFormat(kChannels, 44100)), noErr);
-    testhost::SignalFeed feed{testhost::Signal(kChannels, std::vector<Float32>(kFrames, 0.5f))};
-    feed.Attach(host);
-    ASSERT_EQ(AudioUnitInitialize(host.Get()), noErr);
+    FedUnit fed;
+    QuenzalUnit& host = fed.host;
     std::atomic<bool> stop{false};
     std::atomic<long> failures{0};
     std::thread renderer([&] {

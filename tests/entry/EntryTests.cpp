@@ -112,8 +112,8 @@ TEST(EffectBase, InPlaceIsOnAndTakesWholeWordsOnly) {
     }
 }
 
-// Every kind of failure thrown under the entry becomes a status.
-// What a host tells its user of a refusal: the call, the status and the status's name.
+// What a host tells its user of a refusal: the call, the status and the status's name. The
+// format read back before is the one that was set.
 TEST(EffectBase, ARefusalNamesTheCallAndTheStatus) {
     testhost::QuenzalUnit host;
     host.SetStreamFormat(2, 48000);
@@ -128,6 +128,7 @@ TEST(EffectBase, ARefusalNamesTheCallAndTheStatus) {
     }
 }
 
+// Every kind of failure thrown under the entry becomes a status.
 TEST(ErrorTrap, MapsAFailedCloseAndStillDestroysTheUnit) {
     const std::pair<Failure, OSStatus> cases[] = {
         {Failure::OutOfMemory, memFullErr},

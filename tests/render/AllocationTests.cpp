@@ -31,9 +31,7 @@ public:
         AudioUnitInitialize(mDownstream.Get());
         AudioUnitAddRenderNotify(mUpstream.Get(), &CountNotification, &notifications);
         AudioUnitAddRenderNotify(mDownstream.Get(), &CountNotification, &notifications);
-        UInt32 size = sizeof(mRender);
-        AudioUnitGetProperty(mDownstream.Get(), kAudioUnitProperty_FastDispatch,
-                             kAudioUnitScope_Global, kAudioUnitRenderFastSelect, &mRender, &size);
+        mFast = mDownstream.FetchFastCalls();
         mEvents[0] = {kAudioUnitScope_Global, 0, kParam_Volume, kParameterEvent_Immediate, {}};
         mEvents[0].eventValues.immediate = {100, 1.0f};
         mEvents[1] = {kAudioUnitScope_Global, 0, kParam_Volume, kParameterEvent_Ramped, {}};
@@ -52,8 +50,7 @@ public:
             timeStamp.mSampleTime = mSampleTime;
             mSampleTime += kFrames;
             AudioUnitRenderActionFlags flags = 0;
-            failures += mRender(GetComponentInstanceStorage(mDownstream.Get()), &flags, &timeStamp,
-                                0, kFrames, &caller.List()) != noErr;
+            failures += mFast.Render(flags, timeStamp, kFrames, &caller.List()) != noErr;
         }
         return failures;
     }
@@ -64,7 +61,7 @@ private:
     InputSource mSource{StereoNoise(kFrames)};
     QuenzalUnit mUpstream;
     QuenzalUnit mDownstream;
-    AudioUnitRenderProc mRender = nullptr;
+    hosting::FastCalls mFast;
     AudioUnitParameterEvent mEvents[2];
     CallerBuffers mWithMemory;
     CallerBuffers mNullPointers{kFrames, false};
